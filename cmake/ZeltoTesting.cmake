@@ -1,0 +1,34 @@
+# One line per test binary:
+#   zelto_add_test(<name> LABEL <subsystem> SOURCES <files...>
+#                  [LIBS <targets...>] [NATIVE_ONLY] [WINDOWS_ONLY] [RESOURCE_LOCK <lock>])
+# The binary links the core, GoogleTest/GMock and the test support library; every
+# case becomes one CTest test labelled with the subsystem, plus "wine" when the
+# binary is a Windows one run through the emulator.
+
+include(GoogleTest)
+
+function(zelto_add_test name)
+  cmake_parse_arguments(ARG "NATIVE_ONLY;WINDOWS_ONLY" "LABEL;RESOURCE_LOCK" "SOURCES;LIBS" ${ARGN})
+  if(ARG_NATIVE_ONLY AND CMAKE_CROSSCOMPILING)
+    return()
+  endif()
+  if(ARG_WINDOWS_ONLY AND NOT WIN32)
+    return()
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  zelto_target_defaults(${name})
+  target_link_libraries(${name} PRIVATE zelto_test_support zelto_core ${ARG_LIBS}
+    GTest::gmock GTest::gtest Threads::Threads)
+  set(labels ${ARG_LABEL})
+  if(CMAKE_CROSSCOMPILING)
+    list(APPEND labels wine)
+  endif()
+  set(props LABELS "${labels}" TIMEOUT 120)
+  if(ARG_RESOURCE_LOCK)
+    list(APPEND props RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ${props})
+endfunction()

@@ -1,0 +1,31 @@
+// Clocks: the high-resolution counter, the UTC wall clock and the C runtime's
+// time zone.
+#ifndef ZELTO_PLATFORM_CLOCK_H_
+#define ZELTO_PLATFORM_CLOCK_H_
+
+#include <cstdint>
+
+namespace zelto::platform {
+
+// QueryPerformanceCounter / CLOCK_MONOTONIC in nanoseconds.
+int64_t PerformanceCounter();
+// Ticks per second of PerformanceCounter (1e9 on POSIX).
+int64_t PerformanceFrequency();
+
+struct WallClockTime {
+  int64_t seconds;        // since 1970-01-01 00:00:00 UTC
+  uint16_t milliseconds;  // 0..999
+};
+WallClockTime UtcNow();
+
+struct RuntimeTimeZone {
+  int16_t minutes_west;  // of UTC
+  int16_t dst_flag;      // non-zero while daylight saving time is in effect
+};
+RuntimeTimeZone CurrentTimeZone();
+
+void SleepMilliseconds(uint32_t milliseconds);
+
+}  // namespace zelto::platform
+
+#endif  // ZELTO_PLATFORM_CLOCK_H_

@@ -1,0 +1,1 @@
+# POSIX backend of the platform seam.

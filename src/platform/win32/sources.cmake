@@ -1,0 +1,1 @@
+# Win32 backend of the platform seam.
