@@ -7,7 +7,8 @@
 
 namespace zelto::platform {
 
-// QueryPerformanceCounter / CLOCK_MONOTONIC in nanoseconds.
+// A monotonic tick count: QueryPerformanceCounter on Windows, CLOCK_MONOTONIC in
+// nanoseconds on POSIX. Only differences between readings mean anything.
 int64_t PerformanceCounter();
 // Ticks per second of PerformanceCounter (1e9 on POSIX).
 int64_t PerformanceFrequency();
@@ -19,9 +20,10 @@ struct WallClockTime {
 WallClockTime UtcNow();
 
 struct RuntimeTimeZone {
-  int16_t minutes_west;  // of UTC
-  int16_t dst_flag;      // non-zero while daylight saving time is in effect
+  int16_t minutes_west;  // of UTC, standard time (the C runtime's timezone / 60)
+  int16_t dst_flag;      // non-zero while daylight saving time is in effect now
 };
+// The C runtime's zone as _ftime reports it; reads TZ afresh on every call.
 RuntimeTimeZone CurrentTimeZone();
 
 void SleepMilliseconds(uint32_t milliseconds);

@@ -25,8 +25,10 @@ inline constexpr RegStatus kRegNotFound = 2;       // ERROR_FILE_NOT_FOUND
 inline constexpr RegStatus kRegAccessDenied = 5;   // ERROR_ACCESS_DENIED
 inline constexpr RegStatus kRegInvalidHandle = 6;  // ERROR_INVALID_HANDLE
 inline constexpr RegStatus kRegInvalidData = 13;   // ERROR_INVALID_DATA
+inline constexpr RegStatus kRegInvalidParameter = 87;  // ERROR_INVALID_PARAMETER
 inline constexpr RegStatus kRegMoreData = 234;     // ERROR_MORE_DATA
 inline constexpr RegStatus kRegBadKey = 1010;      // ERROR_BADKEY: the store failed
+inline constexpr RegStatus kRegKeyDeleted = 1018;  // ERROR_KEY_DELETED: through another handle
 
 inline constexpr uint32_t kRegTypeSz = 1;          // REG_SZ
 inline constexpr uint32_t kRegTypeExpandSz = 2;    // REG_EXPAND_SZ
@@ -45,7 +47,10 @@ class RegistryKey {
   RegistryKey& operator=(const RegistryKey&) = delete;
 
   // Opens the key, creating it and any missing parents, with read and write
-  // access (RegCreateKeyEx, non-volatile, KEY_READ | KEY_WRITE).
+  // access (RegCreateKeyEx, non-volatile, KEY_READ | KEY_WRITE). Empty path
+  // components, as from a trailing backslash, are ignored. Either call closes what
+  // this object held before. Once the key has been deleted (DeleteRegistryTree or
+  // another process), calls on an open handle fail (kRegKeyDeleted on POSIX).
   RegStatus Create(RegistryRoot root, const std::string& path);
   // Opens an existing key; kRegNotFound when it does not exist.
   RegStatus Open(RegistryRoot root, const std::string& path);
@@ -54,8 +59,11 @@ class RegistryKey {
 
   // Reads value `name` ("" or null: the key's default value). `size` holds the
   // capacity of `data` on entry and the stored size on return. A null `data` only
-  // asks for type and size. A buffer too small gives kRegMoreData with the needed
-  // size in `size` and `data` untouched, as RegQueryValueEx does.
+  // asks for type and size (either may be null too). A buffer too small gives
+  // kRegMoreData with the needed size in `size`, the type in `type` and `data`
+  // untouched, as RegQueryValueEx does; a non-null `data` needs a `size`
+  // (kRegInvalidParameter). The type is reported, never checked: callers that want
+  // a REG_DWORD compare it themselves.
   RegStatus QueryValue(const char* name, uint32_t* type, void* data, uint32_t* size) const;
 
   // Writes value `name` with the given type and bytes, replacing any old value.
@@ -72,7 +80,8 @@ class RegistryKey {
   void* handle_ = nullptr;
 };
 
-// Deletes a key with all its subkeys and values; kRegNotFound when it is absent.
+// Deletes a key with all its subkeys and values; kRegNotFound when it is absent,
+// kRegAccessDenied for a whole root (empty path).
 RegStatus DeleteRegistryTree(RegistryRoot root, const std::string& path);
 
 }  // namespace zelto::platform
