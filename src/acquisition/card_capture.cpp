@@ -1,0 +1,286 @@
+// The card's side of acquisition: its image and capture buffers, grab control
+// and the capture thread with its fixed-rate workers.
+#include <algorithm>
+#include <cstring>
+#include <system_error>
+
+#include "card/zelto_rgb_card.h"
+#include "driver/driver_binding.h"
+#include "driver/error_names.h"
+#include "platform/clock.h"
+#include "platform/trace.h"
+
+namespace zelto {
+
+using platform::Trace;
+using platform::TraceFormat;
+
+namespace {
+
+bool Failed(uint32_t result) { return IsDriverError(result); }
+
+// Counter ticks to milliseconds without overflowing the intermediate product.
+int64_t CounterMilliseconds(int64_t count, int64_t frequency) {
+  if (frequency <= 0) return 0;
+  return count / frequency * 1000 + count % frequency * 1000 / frequency;
+}
+
+}  // namespace
+
+void CZeltoRGBCard::AllocateBuffers(int32_t count) {
+  if (count < 1) return;
+  BufferSelector = 0;
+  size_t driver_size;
+  if (ConvertTo24) {
+    // The driver delivers 32-bit pixels that the capture thread converts.
+    driver_size = static_cast<size_t>(std::max(0, ImageSizeX.load())) *
+                  static_cast<size_t>(std::max(0, ImageSizeY.load())) * 4;
+  } else {
+    driver_size = static_cast<size_t>(std::max(0, GetImageBytes()));
+  }
+  {
+    std::lock_guard<std::mutex> lock(FrameBufferLock);
+    ReplaceFrameBuffer(driver_size);
+  }
+  if (ConvertTo24) GetImageBytes();
+  AddFreeBuffers(count, ImageBytes);
+}
+
+void CZeltoRGBCard::ReallocateBuffers() {
+  const int32_t count = GetBufferCount();
+  FreeAllBuffers();
+  AllocateBuffers(count);
+}
+
+bool CZeltoRGBCard::ArmBuffer() {
+  bool waited = false;
+  CImageWrapper* image = TakeFreeBuffer(&waited);
+  return image != nullptr && waited;
+}
+
+void CZeltoRGBCard::EnableGrab() {
+  // A second EnableGrab restarts the grab rather than running two threads.
+  StopCaptureThread();
+  CTripleList::EnableGrab();
+  GrabEnabled = true;
+  if (SignalPresent) {
+    LastDriverResult = Driver().RGBCaptureEnable(CaptureHandle, 1);
+    if (Failed(LastDriverResult)) {
+      TraceDriverError("CZeltoRGBCard::EnableGrab() - RGBCaptureEnable()", LastDriverResult);
+    }
+  }
+  Trace("CZeltoRGBCard::EnableGrab() - Start grab thread");
+  CaptureThread = std::thread(&CZeltoRGBCard::CaptureThreadMain, this);
+}
+
+void CZeltoRGBCard::DisableGrab() {
+  GrabEnabled = false;
+  // A fixed-rate worker is awaited by the capture thread before it ends, so
+  // joining the capture thread also waits for the worker.
+  if (FixedRateMode != 0) Trace("CZeltoRGBCard::DisableGrab() - Wait end thread");
+  Trace("CZeltoRGBCard::DisableGrab() - Wait end thread");
+  if (CaptureThread.joinable()) CaptureThread.join();
+  Trace("CZeltoRGBCard::DisableGrab() - Thread End");
+  LastDriverResult = Driver().RGBCaptureEnable(CaptureHandle, 0);
+  if (Failed(LastDriverResult)) {
+    TraceDriverError("CZeltoRGBCard::DisableGrab() - RGBCaptureEnable(false)", LastDriverResult);
+  }
+  Trace("CZeltoRGBCard::DisableGrab() - End Capture");
+  CTripleList::DisableGrab();
+
+  int32_t rate;
+  {
+    std::lock_guard<std::recursive_mutex> lock(DriverLock);
+    rate = static_cast<int32_t>(Timing().VerFrequency / 1000);
+  }
+  // The settings list, which shows the source rate, is rebuilt with the settings.
+  if (rate != SourceFrameRate) SourceFrameRate = rate;
+}
+
+void CZeltoRGBCard::StopCaptureThread() {
+  if (!CaptureThread.joinable()) return;
+  GrabEnabled = false;
+  CaptureThread.join();
+}
+
+void CZeltoRGBCard::CaptureThreadMain() {
+  try {
+    Trace("Capture thread is running");
+    StepFlags flags{SignalPresent, false};
+    while (GrabEnabled) {
+      if (FixedRateMode != 0) {
+        platform::SleepMilliseconds(static_cast<uint32_t>(std::max(0, FramePeriod.load())));
+        try {
+          std::thread worker([this] {
+            try {
+              if (PacingArmed) {
+                CounterFrequency = platform::PerformanceFrequency();
+                PacingStart = CounterMilliseconds(platform::PerformanceCounter(), CounterFrequency);
+              }
+              StepFlags worker_flags{SignalPresent, false};
+              CaptureStep(worker_flags, true);
+            } catch (...) {
+            }
+          });
+          worker.join();
+        } catch (const std::system_error&) {
+          // A worker that cannot be started skips this pass.
+        }
+      } else {
+        CaptureStep(flags, false);
+      }
+    }
+    Trace("Capture thread is dying...");
+  } catch (...) {
+    Trace("Capture thread is dying...");
+  }
+}
+
+void CZeltoRGBCard::CaptureStep(StepFlags& flags, bool in_worker) {
+  if (!flags.signal) {
+    if (CheckSignal()) {
+      flags.signal = true;
+      Trace("SignalStatus: received");
+      GetCapabilities();
+      LastDriverResult = Driver().RGBCaptureEnable(CaptureHandle, 1);
+      if (Failed(LastDriverResult)) {
+        TraceDriverError(in_worker ? "AcquisitionThread-CZeltoRGBCard::EnableGrab() - RGBCaptureEnable()"
+                                   : "CZeltoRGBCard::EnableGrab() - RGBCaptureEnable()",
+                         LastDriverResult);
+      }
+      SignalPresent = true;
+    }
+    platform::SleepMilliseconds(1);
+    return;
+  }
+
+  const uint32_t result = Driver().RGBCaptureFillBuffer(
+      CaptureHandle, BufferSelector, static_cast<uint32_t>(std::max(0, GetImageBytes())));
+  if (Failed(result)) {
+    TraceFormat("RGBCaptureFillBuffer(1) returned: %s", DriverErrorName(result));
+  } else if (result == kStatusFrameCaptured) {
+    FramePath(in_worker);
+  } else if ((result & kStatusModeChangeMask) != 0) {
+    ModeChangePath(flags);
+  } else {
+    TraceFormat("RGBCaptureFillBuffer() returned: 0x%x", static_cast<unsigned>(result));
+  }
+}
+
+void CZeltoRGBCard::FramePath(bool in_worker) {
+  CZeltoRGBImage* image = FirstPendingImage();
+  if (image == nullptr) return;  // nothing armed: the frame is dropped
+  uint8_t* data = static_cast<uint8_t*>(image->GetRecord()->Data);
+  const size_t capacity = data != nullptr ? image->capacity() : 0;
+
+  int64_t source_w;
+  int64_t source_h;
+  {
+    std::lock_guard<std::recursive_mutex> lock(DriverLock);
+    source_w = Timing().HorAddrTime;
+    source_h = Timing().VerAddrTime;
+  }
+  const int64_t image_w = std::max(0, ImageSizeX.load());
+  const int64_t image_h = std::max(0, ImageSizeY.load());
+  const bool convert = ConvertTo24;
+  const int64_t in_bpp = convert ? 4 : std::max(0, BytesPerPixel.load());
+  const int64_t out_bpp = convert ? 3 : in_bpp;
+
+  const bool whole = (source_w == SourceWidth && source_h == SourceHeight) || PendingGeometry == 2;
+  if (whole && in_worker) {
+    if (PacingArmed) {
+      PacingEnd = CounterMilliseconds(platform::PerformanceCounter(), CounterFrequency);
+      PacingDelay = static_cast<int32_t>(PacingEnd - PacingStart);
+      FramePeriod = std::max(0, FramePeriod - PacingDelay);
+      PacingArmed = false;
+    }
+    if (PacingRequested) {
+      PacingRequested = false;
+      PacingArmed = true;
+    }
+  }
+
+  {
+    // Every copy stays inside the driver's buffer and the image's own buffer.
+    std::lock_guard<std::mutex> lock(FrameBufferLock);
+    const auto* source = static_cast<const uint8_t*>(FrameBuffer);
+    const int64_t source_size = source != nullptr ? static_cast<int64_t>(FrameBufferSize) : 0;
+    if (whole) {
+      if (convert) {
+        int64_t rows = image_h;
+        if (image_w > 0) {
+          rows = std::min({rows, source_size / (image_w * 4),
+                           static_cast<int64_t>(capacity) / (image_w * 3)});
+        }
+        if (rows > 0 && !Converter.RBG32ToRGB24(static_cast<int>(image_w), static_cast<int>(rows),
+                                                source, data, false)) {
+          Trace("Conversion error");
+        }
+      } else {
+        const int64_t bytes =
+            std::min({static_cast<int64_t>(std::max(0, GetImageBytes())), source_size,
+                      static_cast<int64_t>(capacity)});
+        if (bytes > 0) std::memcpy(data, source, static_cast<size_t>(bytes));
+      }
+    } else {
+      const int64_t w = std::min(image_w, source_w);
+      const int64_t h = std::min(image_h, source_h);
+      const int64_t image_bytes = std::max(0, GetImageBytes());
+      if (data != nullptr) {
+        std::memset(data, 0, static_cast<size_t>(std::min(image_bytes, static_cast<int64_t>(capacity))));
+      }
+      for (int64_t y = 0; y < h && w > 0; ++y) {
+        const int64_t from = y * source_w * in_bpp;
+        const int64_t to = y * image_w * out_bpp;
+        if (from + w * in_bpp > source_size || to + w * out_bpp > static_cast<int64_t>(capacity)) break;
+        if (convert) {
+          RBG32ToRGB24Row(source + from, data + to, static_cast<int>(w));
+        } else {
+          std::memcpy(data + to, source + from, static_cast<size_t>(w * in_bpp));
+        }
+      }
+    }
+  }
+  CommitFrame();
+}
+
+void CZeltoRGBCard::ModeChangePath(StepFlags& flags) {
+  Trace("RGBCaptureFillBuffer(2) returned: RGBNOTIFY_MODE_CHANGE");
+  std::lock_guard<std::recursive_mutex> lock(DriverLock);
+  LastDriverResult = Driver().RGBCaptureGetParameters(CaptureHandle, &Params, kQueryCapture);
+  if (Failed(LastDriverResult)) TraceDriverError("RGBCaptureGetParameters()", LastDriverResult);
+  LastDriverResult = Driver().RGBCaptureDetectVideoMode(CaptureHandle, 0, 0, &Timing(), 0);
+  if (Failed(LastDriverResult)) TraceDriverError("RGBCaptureDetectVideoMode()", LastDriverResult);
+  TraceFormat("Video mode: %.128s", Timing().Description);
+  if (Timing().PixelClock == 0) {
+    Trace("No pixel clock");
+    return;
+  }
+
+  const int32_t width = static_cast<int32_t>(Timing().HorAddrTime);
+  const int32_t height = static_cast<int32_t>(Timing().VerAddrTime);
+  if (width != SourceWidth || height != SourceHeight || !SourceSizeKept) {
+    const size_t pixel_bytes = ConvertTo24 ? 4 : static_cast<size_t>(std::max(0, BytesPerPixel.load()));
+    size_t size;
+    if (PendingGeometry == 2) {
+      size = static_cast<size_t>(std::max(0, ScalingX.load())) *
+             static_cast<size_t>(std::max(0, ScalingY.load())) * pixel_bytes;
+    } else {
+      size = static_cast<size_t>(std::max(0, width)) * static_cast<size_t>(std::max(0, height)) *
+             pixel_bytes;
+    }
+    {
+      std::lock_guard<std::mutex> buffer_lock(FrameBufferLock);
+      ReplaceFrameBuffer(size);
+    }
+    SourceSizeKept = width == SourceWidth && height == SourceHeight;
+    flags.mode_changed = true;
+  }
+
+  LastDriverResult = Driver().RGBCaptureSetParameters(CaptureHandle, &Params, kQueryCapture);
+  if (Failed(LastDriverResult)) TraceDriverError("RGBCaptureSetParameters()", LastDriverResult);
+  // Re-applying a restored region, refitting the region and the saved positions
+  // follow here once the region and position operations exist.
+}
+
+}  // namespace zelto

@@ -1,0 +1,264 @@
+#include "acquisition/triple_list.h"
+
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "acquisition/frame_offsets.h"
+#include "card/text_exception.h"
+#include "geometry/registry_values.h"
+
+namespace zelto {
+
+CTripleList::CTripleList() { TimebaseAttachment.AttachTimebase(); }
+
+CTripleList::~CTripleList() {
+  FreeAllBuffers();
+  TimeSource.reset();
+  TimebaseAttachment.DetachTimebase();
+}
+
+bool CTripleList::StampFrame(CImageWrapper* image) {
+  if (image == nullptr) return false;
+  ImageRecord* record = image->GetRecord();
+  int32_t seconds = 0;
+  uint16_t milliseconds = 0;
+  uint16_t microseconds = 0;
+  TimebaseAttachment.GetFrameTime(&seconds, &milliseconds, &microseconds);
+  record->Seconds = seconds;
+  record->Milliseconds = milliseconds;
+  record->Microseconds = microseconds;
+  return true;
+}
+
+bool CTripleList::PassToTimeSource(ImageRecord* record) {
+  return TimeSource ? TimeSource->ProcessImageData(record) : false;
+}
+
+void CTripleList::StoreBinaryValue(const char* name, const void* bytes, uint32_t size) {
+  StoreBinaryAt(UserSettingsKey, name, bytes, size);
+}
+
+void CTripleList::StoreDwordValue(int32_t value, const char* name) {
+  StoreDwordAt(UserSettingsKey, value, name);
+}
+
+void CTripleList::StoreStringValue(const char* value, const char* name) {
+  StoreStringAt(UserSettingsKey, value, name);
+}
+
+int64_t CTripleList::RoundUpBufferSize(int64_t n) {
+  const int64_t m = n + 8;
+  if (m % BufferAlignment == 0) return m;
+  return (m / BufferAlignment + 1) * BufferAlignment;
+}
+
+void CTripleList::AddFreeBuffers(int32_t count, int32_t image_bytes) {
+  const size_t used = image_bytes > 0 ? static_cast<size_t>(image_bytes) : 0;
+  const size_t capacity = static_cast<size_t>(RoundUpBufferSize(static_cast<int64_t>(used)));
+  std::lock_guard<std::mutex> lock(FreeLock);
+  for (int32_t i = 0; i < count; ++i) {
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[capacity]);
+    if (!buffer) throw TextException(kNotEnoughMemoryText);
+    std::memset(buffer.get(), 0, used);
+    try {
+      FreeList.push_back(std::make_unique<CZeltoRGBImage>(std::move(buffer), capacity));
+    } catch (const std::bad_alloc&) {
+      throw TextException(kNotEnoughMemoryText);
+    }
+  }
+}
+
+void CTripleList::DeleteCurrentFrame() {
+  std::lock_guard<std::mutex> lock(ReadyLock);
+  if (!HasCurrentFrame) return;
+  (*CurrentFrame)->ReleaseData();
+  CurrentFrame = ReadyList.erase(CurrentFrame);
+  HasCurrentFrame = CurrentFrame != ReadyList.end();
+}
+
+void CTripleList::FreeAllBuffers() {
+  {
+    std::lock_guard<std::mutex> lock(ReadyLock);
+    for (auto& image : ReadyList) image->ReleaseData();
+    ReadyList.clear();
+    HasCurrentFrame = false;
+  }
+  std::lock_guard<std::mutex> lock(FreeLock);
+  for (auto& image : FreeList) image->ReleaseData();
+  FreeList.clear();
+}
+
+void CTripleList::ReleaseCurrentFrame() {
+  ImageList released;
+  {
+    std::lock_guard<std::mutex> lock(ReadyLock);
+    if (!HasCurrentFrame) return;
+    auto next = std::next(CurrentFrame);
+    released.splice(released.end(), ReadyList, CurrentFrame);
+    CurrentFrame = next;
+    HasCurrentFrame = next != ReadyList.end();
+  }
+  {
+    std::lock_guard<std::mutex> lock(FreeLock);
+    FreeList.splice(FreeList.end(), released);
+  }
+  SignalGrabEvent();
+}
+
+void CTripleList::ReleaseAllFrames() {
+  {
+    std::lock_guard<std::mutex> ready_lock(ReadyLock);
+    std::lock_guard<std::mutex> free_lock(FreeLock);
+    FreeList.splice(FreeList.end(), ReadyList);
+    HasCurrentFrame = false;
+  }
+  SignalGrabEvent();
+}
+
+int32_t CTripleList::GetBufferCount() {
+  std::lock_guard<std::mutex> ready_lock(ReadyLock);
+  std::lock_guard<std::mutex> free_lock(FreeLock);
+  return static_cast<int32_t>(ReadyList.size() + FreeList.size());
+}
+
+CImageWrapper* CTripleList::TakeFreeBuffer(bool* waited) {
+  *waited = false;
+  bool empty;
+  {
+    std::lock_guard<std::mutex> lock(GrabEventLock);
+    GrabEvent.Reset();
+    std::lock_guard<std::mutex> free_lock(FreeLock);
+    empty = FreeList.empty();
+  }
+  if (empty) {
+    GrabEvent.Wait();
+    *waited = true;
+  }
+  ImageList taken;
+  {
+    std::lock_guard<std::mutex> lock(FreeLock);
+    if (FreeList.empty()) return nullptr;
+    taken.splice(taken.end(), FreeList, FreeList.begin());
+  }
+  CImageWrapper* image = taken.front().get();
+  std::lock_guard<std::mutex> lock(PendingLock);
+  PendingList.splice(PendingList.end(), taken);
+  return image;
+}
+
+bool CTripleList::CommitFrame() {
+  bool moved = false;
+  {
+    std::lock_guard<std::mutex> ready_lock(ReadyLock);
+    {
+      std::lock_guard<std::mutex> pending_lock(PendingLock);
+      if (!PendingList.empty()) {
+        CZeltoRGBImage* image = PendingList.front().get();
+        ImageRecord* record = image->GetRecord();
+        if (record->Data != nullptr) {
+          StampFrame(image);
+          if (TimeSource) {
+            try {
+              PassToTimeSource(record);
+            } catch (...) {
+              // A plug-in that throws is dropped for good; frames keep the
+              // timebase's stamp.
+              TimeSource.reset();
+            }
+          }
+          if (TimeSourceOffset != 0) ApplyTimeSourceOffset(record);
+          if (LTCTimeSourceOffset != 0) ApplyLtcOffset(record);
+        }
+        ReadyList.splice(ReadyList.end(), PendingList, PendingList.begin());
+        moved = true;
+      }
+    }
+    const int32_t ready = static_cast<int32_t>(ReadyList.size());
+    ReadyCount = ready;
+    if (ready > PeakReadyCount) PeakReadyCount = ready;
+  }
+  SignalReadEvent();
+  return moved;
+}
+
+bool CTripleList::WaitForReadyFrame() {
+  bool empty;
+  {
+    std::lock_guard<std::mutex> lock(ReadEventLock);
+    ReadEvent.Reset();
+    std::lock_guard<std::mutex> ready_lock(ReadyLock);
+    empty = ReadyList.empty();
+  }
+  if (!empty) return false;
+  ReadEvent.Wait();
+  return true;
+}
+
+ImageRecord* CTripleList::GetFrame(bool* waited) {
+  *waited = WaitForReadyFrame();
+  std::lock_guard<std::mutex> lock(ReadyLock);
+  if (ReadyList.empty()) return nullptr;
+  CurrentFrame = ReadyList.begin();
+  HasCurrentFrame = true;
+  return (*CurrentFrame)->GetRecord();
+}
+
+void CTripleList::EnableGrab() {
+  if (TimeSource) TimeSource->ClearEvents();
+  {
+    std::lock_guard<std::mutex> ready_lock(ReadyLock);
+    std::lock_guard<std::mutex> free_lock(FreeLock);
+    std::lock_guard<std::mutex> pending_lock(PendingLock);
+    TotalBuffers = static_cast<int32_t>(ReadyList.size() + FreeList.size() + PendingList.size());
+  }
+  while (CommitFrame()) {
+  }
+  {
+    std::lock_guard<std::mutex> ready_lock(ReadyLock);
+    std::lock_guard<std::mutex> free_lock(FreeLock);
+    FreeList.splice(FreeList.end(), ReadyList);
+    HasCurrentFrame = false;
+  }
+  BindTimeSource();
+  PeakReadyCount = 0;
+}
+
+void CTripleList::DisableGrab() {
+  if (TimeSource) TimeSource->Uninitialize();
+  while (CommitFrame()) {
+  }
+}
+
+void CTripleList::SignalGrabEvent() {
+  std::lock_guard<std::mutex> lock(GrabEventLock);
+  GrabEvent.Set();
+}
+
+void CTripleList::SignalReadEvent() {
+  std::lock_guard<std::mutex> lock(ReadEventLock);
+  ReadEvent.Set();
+}
+
+CZeltoRGBImage* CTripleList::FirstPendingImage() {
+  std::lock_guard<std::mutex> lock(PendingLock);
+  return PendingList.empty() ? nullptr : PendingList.front().get();
+}
+
+void CTripleList::SetTimeSource(std::unique_ptr<CTimeStamp> time_source) {
+  std::lock_guard<std::mutex> ready_lock(ReadyLock);
+  std::lock_guard<std::mutex> pending_lock(PendingLock);
+  TimeSource = std::move(time_source);
+}
+
+void CTripleList::ApplyTimeSourceOffset(ImageRecord* record) const {
+  zelto::ApplyTimeSourceOffset(record, TimeSourceOffset);
+}
+
+void CTripleList::ApplyLtcOffset(ImageRecord* record) const {
+  // The time code lives in the first four bytes; smaller images carry none.
+  if (record->Data == nullptr || ImageBytes < 4) return;
+  zelto::ApplyLtcOffset(static_cast<uint8_t*>(record->Data), LTCTimeSourceOffset, LTCFrameRate);
+}
+
+}  // namespace zelto

@@ -1,0 +1,144 @@
+// CTripleList, the frame queue between the host and the capture thread.
+//
+// It owns every image buffer and moves each through three FIFO lists: free,
+// pending (armed by the host, waiting to be filled) and ready (filled and
+// stamped, waiting for the host). Nothing is ever overwritten: a frame that
+// arrives while nothing is pending is dropped by the capture thread.
+//
+// Threads: the host's thread calls the host operations; the capture thread looks
+// at the first pending image (FirstPendingImage), fills it outside every lock and
+// commits it. Lock order wherever two are held: ReadyLock, FreeLock, PendingLock;
+// a waiter tests its list under its event lock (event lock first, never after a
+// list lock), and no lock is held while waiting. Events are manual-reset: a waiter resets its event under the event's
+// lock, tests its list and waits; the other side sets the event under the same
+// lock after changing the list, so no wake-up is lost. Waits have no time-out;
+// SignalGrabEvent / SignalReadEvent end them.
+#ifndef ZELTO_ACQUISITION_TRIPLE_LIST_H_
+#define ZELTO_ACQUISITION_TRIPLE_LIST_H_
+
+#include <atomic>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "acquisition/image_wrapper.h"
+#include "platform/manual_reset_event.h"
+#include "timesource/time_stamp.h"
+#include "timesource/timebase.h"
+#include "zeltorgb/image_record.h"
+
+namespace zelto {
+
+class CTripleList {
+ public:
+  using ImageList = std::list<std::unique_ptr<CZeltoRGBImage>>;
+
+  CTripleList();
+  virtual ~CTripleList();
+  CTripleList(const CTripleList&) = delete;
+  CTripleList& operator=(const CTripleList&) = delete;
+
+  // Stamps the image's record from the shared timebase; false for no image.
+  virtual bool StampFrame(CImageWrapper* image);
+  // The bound time source's ProcessImageData; false when none is bound.
+  virtual bool PassToTimeSource(ImageRecord* record);
+  // Registry writers under `UserSettingsKey` (one open-write-close each).
+  virtual void StoreBinaryValue(const char* name, const void* bytes, uint32_t size);
+  virtual void StoreDwordValue(int32_t value, const char* name);
+  virtual void StoreStringValue(const char* value, const char* name);
+
+  // Allocation depends on the card's geometry and driver buffer.
+  virtual void AllocateBuffers(int32_t count) = 0;
+  virtual void ReallocateBuffers() = 0;
+  virtual bool ArmBuffer() = 0;
+
+  // Ends the current frame's buffer: freed, not returned to the free list.
+  void DeleteCurrentFrame();
+  // Frees every ready and free buffer; pending ones are not touched.
+  void FreeAllBuffers();
+  // Returns the current frame to the free list; the frame after it becomes current.
+  void ReleaseCurrentFrame();
+  void ReleaseAllFrames();
+  // Ready plus free buffers.
+  int32_t GetBufferCount();
+  // Moves the first free buffer to the pending list, waiting while none is free.
+  // `waited` tells whether it had to wait; null when woken with none free.
+  CImageWrapper* TakeFreeBuffer(bool* waited);
+  // Moves the first pending buffer (stamped, when it has data) to the ready list
+  // and sets the read event; true when a buffer moved.
+  bool CommitFrame();
+  // The oldest ready frame's record, waiting while none is ready (`waited`); it
+  // stays in the ready list until released. Null when woken with none ready.
+  ImageRecord* GetFrame(bool* waited);
+
+  virtual void EnableGrab();
+  virtual void DisableGrab();
+
+  void SignalGrabEvent();
+  void SignalReadEvent();
+  // Resets the read event and waits for it when nothing is ready; true if it waited.
+  bool WaitForReadyFrame();
+
+  // n + 8 rounded up to a whole multiple of BufferAlignment.
+  static int64_t RoundUpBufferSize(int64_t n);
+
+  int32_t GetReadyCount() const { return ReadyCount.load(); }
+  int32_t GetPeakReadyCount() const { return PeakReadyCount.load(); }
+  int32_t GetTotalBuffers() const { return TotalBuffers.load(); }
+
+  // The image the capture thread fills next (first pending), or null. It stays
+  // first in the pending list, which only the capture side removes from.
+  CZeltoRGBImage* FirstPendingImage();
+
+ protected:
+  // Appends `count` zeroed buffers of RoundUpBufferSize(image_bytes) bytes to the
+  // free list; throws "Not Enough memory" when one cannot be allocated (those
+  // allocated so far stay).
+  void AddFreeBuffers(int32_t count, int32_t image_bytes);
+  // Re-reads the time source settings and binds the plug-in; nothing is bound
+  // until plug-in binding exists.
+  virtual void BindTimeSource() {}
+  void SetTimeSource(std::unique_ptr<CTimeStamp> time_source);
+
+  void ApplyTimeSourceOffset(ImageRecord* record) const;
+  void ApplyLtcOffset(ImageRecord* record) const;
+
+  std::string HostKeyPath;
+  std::string ModuleName;
+  std::string UserSettingsKey;
+
+  // Bytes of one delivered image; the card recomputes it from its geometry.
+  std::atomic<int32_t> ImageBytes{0};
+  std::atomic<int32_t> TimeSourceOffset{0};
+  std::atomic<int32_t> LTCTimeSourceOffset{0};
+  std::atomic<int32_t> LTCFrameRate{30};
+  static constexpr int32_t BufferAlignment = 512;
+
+ private:
+  ImageList ReadyList;
+  ImageList FreeList;
+  ImageList PendingList;
+  ImageList::iterator CurrentFrame;
+  bool HasCurrentFrame = false;
+
+  std::mutex ReadyLock;
+  std::mutex FreeLock;
+  std::mutex PendingLock;
+  std::mutex ReadEventLock;
+  std::mutex GrabEventLock;
+  platform::ManualResetEvent ReadEvent;
+  platform::ManualResetEvent GrabEvent;
+
+  std::atomic<int32_t> TotalBuffers{0};
+  std::atomic<int32_t> ReadyCount{0};
+  std::atomic<int32_t> PeakReadyCount{0};
+
+  std::unique_ptr<CTimeStamp> TimeSource;
+  Timebase TimebaseAttachment;
+};
+
+}  // namespace zelto
+
+#endif  // ZELTO_ACQUISITION_TRIPLE_LIST_H_

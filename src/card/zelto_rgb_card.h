@@ -1,0 +1,158 @@
+// CZeltoRGBCard: the one object behind every host interface. It binds the
+// driver, chooses and opens an input channel, negotiates the capture format with
+// the driver and owns the capture buffer, the image buffers (through its frame
+// queue base), the geometry and format state and the registry key paths.
+//
+// Threads: construction, start-up and destruction run on the host's thread; the
+// capture thread (EnableGrab .. DisableGrab) and its fixed-rate workers share the
+// fields marked atomic below. Driver calls that read-modify-write `Params` hold
+// DriverLock so two threads never interleave them; the blocking fill call holds
+// no lock. The driver capture buffer is replaced only under FrameBufferLock,
+// which the capture thread holds while it copies a frame out of it.
+#ifndef ZELTO_CARD_ZELTO_RGB_CARD_H_
+#define ZELTO_CARD_ZELTO_RGB_CARD_H_
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "acquisition/pxl_image_converter.h"
+#include "acquisition/triple_list.h"
+#include "driver/capture_driver.h"
+#include "platform/dynamic_library.h"
+
+namespace zelto {
+
+class CZeltoRGBCard : public CTripleList {
+ public:
+  // Runs the whole start-up; throws TextException("Camera Initialization
+  // FAILED...") when no channel can be opened or there is no driver.
+  explicit CZeltoRGBCard(const std::string& host_key_path);
+  ~CZeltoRGBCard() override;
+
+  // Frame queue operations that depend on the card.
+  void AllocateBuffers(int32_t count) override;
+  void ReallocateBuffers() override;
+  bool ArmBuffer() override;
+  void EnableGrab() override;
+  void DisableGrab() override;
+
+  // Image properties.
+  void GetImageGeometry(int32_t* width, int32_t* height, int32_t* offset_x, int32_t* offset_y);
+  // ImageSizeX x ImageSizeY x GetBitsPerPixel() / 8, stored into ImageBytes.
+  int32_t GetImageBytes();
+  int32_t GetBitsPerPixel() const;
+  int32_t GetBitDepth() const;
+  int32_t GetImageFormat();
+
+  // Geometry mode and module pacing.
+  void SetScalingMode(int32_t mode);
+  void SetFixedRateMode(int32_t mode);
+
+ protected:
+  // Start-up sequence.
+  void DefaultIni();
+  bool ZeltoRGBInitCamera();
+  bool OpenChannel(int32_t channel);
+  bool ZeltoRGBOpen();
+  bool ScanChannels();
+  bool CheckSignal();
+  void GetCapabilities();
+  void BuildChannelKey();
+  void LoadGeometrySettings();
+
+  // Restarts the fixed-rate pacing at `rate` frames per second, clamped to
+  // 1..SourceFrameRate (FrameRate 0 while no mode is known).
+  void SetFramePacing(int32_t rate);
+
+  VideoTiming& Timing() { return Params.Timing; }
+
+  // Driver state.
+  platform::LibraryHandle DriverModule = nullptr;
+  HRGBCAPTURE CaptureHandle = 0;
+  void* FrameBuffer = nullptr;
+  size_t FrameBufferSize = 0;  // bytes of FrameBuffer that the driver gave us
+  uint32_t BufferSelector = 0;
+  CaptureParams Params{};
+  std::atomic<uint32_t> LastDriverResult{0};
+
+  uint32_t DeviceCount = 0;
+  int32_t InputChannel = 0;
+  int32_t PreviousInputChannel = 0;
+  std::atomic<int32_t> CaptureFormat{0};
+  std::atomic<bool> ConvertTo24{false};
+  bool LockChannelMode = false;
+  std::atomic<bool> SignalPresent{false};
+  std::atomic<int32_t> BytesPerPixel{0};
+  std::atomic<int32_t> SourceFrameRate{0};
+  std::atomic<int32_t> FrameRate{0};
+  std::atomic<bool> LoadingSettings{false};
+
+  // Geometry.
+  std::atomic<int32_t> ImageSizeX{0};
+  std::atomic<int32_t> ImageSizeY{0};
+  std::atomic<int32_t> ImageOffsetX{0};
+  std::atomic<int32_t> ImageOffsetY{0};
+  std::atomic<int32_t> SourceWidth{0};
+  std::atomic<int32_t> SourceHeight{0};
+  std::atomic<int32_t> ScalingX{0};
+  std::atomic<int32_t> ScalingY{0};
+  std::atomic<int32_t> ScalingMode{0};
+  std::atomic<int32_t> RoiWidth{0};
+  std::atomic<int32_t> RoiHeight{0};
+  std::atomic<int32_t> RoiOffsetX{0};
+  std::atomic<int32_t> RoiOffsetY{0};
+  std::atomic<bool> RoiRestored{false};
+  std::atomic<bool> SourceSizeKept{true};
+  std::atomic<int32_t> PendingGeometry{0};
+  bool HorPositionPending = false;
+  int32_t PendingHorPosition = 0;
+  bool VerPositionPending = false;
+  int32_t PendingVerPosition = 0;
+
+  // Grabbing.
+  std::atomic<bool> GrabEnabled{false};
+  std::atomic<int32_t> FixedRateMode{0};
+  std::atomic<int32_t> FramePeriod{0};
+  std::atomic<bool> PacingRequested{false};
+  std::atomic<bool> PacingArmed{false};
+  std::atomic<int64_t> CounterFrequency{0};
+  std::atomic<int64_t> PacingStart{0};
+  std::atomic<int64_t> PacingEnd{0};
+  std::atomic<int32_t> PacingDelay{0};
+
+  std::string BaseSettingsKey;
+
+  std::recursive_mutex DriverLock;
+  std::mutex FrameBufferLock;
+
+ private:
+  // Flags a capture step carries: the capture thread keeps them from pass to
+  // pass, a fixed-rate worker starts each step afresh.
+  struct StepFlags {
+    bool signal;
+    bool mode_changed;
+  };
+
+  void CaptureThreadMain();
+  void CaptureStep(StepFlags& flags, bool in_worker);
+  void FramePath(bool in_worker);
+  void ModeChangePath(StepFlags& flags);
+  void StopCaptureThread();
+  // Frees the driver capture buffer, then asks for one of `size` bytes.
+  void ReplaceFrameBuffer(size_t size);
+  void FreeFrameBuffer();
+  void CloseChannel();
+  // Traces "<prefix> returned: <error name>" for a failed driver call.
+  void TraceDriverError(const char* prefix, uint32_t result);
+
+  CPxlImageConverter Converter;
+  std::thread CaptureThread;
+};
+
+}  // namespace zelto
+
+#endif  // ZELTO_CARD_ZELTO_RGB_CARD_H_
