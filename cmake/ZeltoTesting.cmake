@@ -18,7 +18,7 @@ function(zelto_add_test name)
   add_executable(${name} ${ARG_SOURCES})
   zelto_target_defaults(${name})
   target_link_libraries(${name} PRIVATE zelto_test_support zelto_core ${ARG_LIBS}
-    GTest::gmock GTest::gtest Threads::Threads)
+    GTest::gmock_main GTest::gmock GTest::gtest Threads::Threads)
   set(labels ${ARG_LABEL})
   if(CMAKE_CROSSCOMPILING)
     list(APPEND labels wine)
