@@ -7,7 +7,12 @@ target_sources(zelto_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/trace_posix.cpp)
 
 # The registry store.
+# The registry store; dlopen and shm_open live in libc on current glibc, in libdl
+# and librt on older ones.
 find_package(SQLite3 REQUIRED)
-find_library(ZELTO_RT_LIBRARY rt)
-target_link_libraries(zelto_core PUBLIC SQLite::SQLite3 ${CMAKE_DL_LIBS}
-  $<$<BOOL:${ZELTO_RT_LIBRARY}>:${ZELTO_RT_LIBRARY}>)
+target_link_libraries(zelto_core PUBLIC SQLite::SQLite3 ${CMAKE_DL_LIBS})
+include(CheckLibraryExists)
+check_library_exists(rt shm_open "" ZELTO_HAVE_LIBRT)
+if(ZELTO_HAVE_LIBRT)
+  target_link_libraries(zelto_core PUBLIC rt)
+endif()

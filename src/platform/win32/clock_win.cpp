@@ -1,5 +1,6 @@
 #include <windows.h>
 #include <sys/timeb.h>
+#include <time.h>
 
 #include "platform/clock.h"
 
@@ -27,7 +28,9 @@ WallClockTime UtcNow() {
 }
 
 RuntimeTimeZone CurrentTimeZone() {
-  // _ftime gives exactly the runtime's zone and its "DST in effect now" flag.
+  // _ftime gives exactly the runtime's zone and its "DST in effect now" flag; it
+  // reads TZ only once per process unless _tzset is called.
+  _tzset();
   __timeb64 now;
   _ftime64(&now);
   return {static_cast<int16_t>(now.timezone), static_cast<int16_t>(now.dstflag)};
