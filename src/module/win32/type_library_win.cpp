@@ -1,0 +1,78 @@
+#include "module/type_library.h"
+
+#include <string>
+
+#include "module/module_path.h"
+
+namespace zelto {
+namespace {
+
+std::wstring WidePath(const std::string& path) {
+  int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length > 0 ? length : 1), L'\0');
+  if (length > 0) MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), length);
+  wide.resize(wcslen(wide.c_str()));
+  return wide;
+}
+
+// The type information of IOrvaneZeltoRGB from the module's own resource.
+HRESULT LoadDualTypeInfo(ITypeInfo** info) {
+  ITypeLib* library = nullptr;
+  std::wstring path = WidePath(ModulePath());
+  HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
+  if (FAILED(hr)) return hr;
+  hr = library->GetTypeInfoOfGuid(IID_IOrvaneZeltoRGB, info);
+  library->Release();
+  return hr;
+}
+
+}  // namespace
+
+HRESULT RegisterModuleTypeLibrary(const std::string& module_path) {
+  ITypeLib* library = nullptr;
+  std::wstring path = WidePath(module_path);
+  HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_REGISTER, &library);
+  if (SUCCEEDED(hr)) library->Release();
+  return hr;
+}
+
+HRESULT UnregisterModuleTypeLibrary() {
+  HRESULT hr = UnRegisterTypeLib(LIBID_ZELTORGBLib, 1, 0, LOCALE_NEUTRAL, SYS_WIN32);
+  // Absent already: nothing to undo.
+  if (hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_LIBNOTREGISTERED) return S_OK;
+  return hr;
+}
+
+HRESULT DualGetTypeInfoCount(uint32_t* count) {
+  if (count == nullptr) return E_POINTER;
+  *count = 1;
+  return S_OK;
+}
+
+HRESULT DualGetTypeInfo(uint32_t index, ITypeInfo** info) {
+  if (info == nullptr) return E_POINTER;
+  *info = nullptr;
+  if (index != 0) return DISP_E_BADINDEX;
+  return LoadDualTypeInfo(info);
+}
+
+HRESULT DualGetIDsOfNames(LPOLESTR* names, uint32_t count, DISPID* ids) {
+  ITypeInfo* info = nullptr;
+  HRESULT hr = LoadDualTypeInfo(&info);
+  if (FAILED(hr)) return hr;
+  hr = DispGetIDsOfNames(info, names, count, ids);
+  info->Release();
+  return hr;
+}
+
+HRESULT DualInvoke(IOrvaneZeltoRGB* self, DISPID id, WORD flags, DISPPARAMS* params,
+                   VARIANT* result, EXCEPINFO* exception, uint32_t* arg_error) {
+  ITypeInfo* info = nullptr;
+  HRESULT hr = LoadDualTypeInfo(&info);
+  if (FAILED(hr)) return hr;
+  hr = DispInvoke(self, info, id, flags, params, result, exception, arg_error);
+  info->Release();
+  return hr;
+}
+
+}  // namespace zelto
