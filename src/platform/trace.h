@@ -23,9 +23,10 @@ using TraceHook = std::function<void(TraceKind kind, const std::string& text)>;
 TraceHook SetTraceHook(TraceHook hook);
 
 void Trace(const char* text);
-// printf-style; formatted per call into a local 1024-character buffer (longer
-// texts are cut), so two threads never share a buffer.
-void TraceFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// printf-style with the C99 conversions on both targets (%zu, %lld, ... also on
+// Windows); formatted per call into a local 1024-character buffer (longer texts
+// are cut), so two threads never share a buffer.
+void TraceFormat(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 
 // Modal error message box; returns when it is closed.
 void ShowErrorMessage(const char* text);

@@ -41,6 +41,17 @@ TEST(TraceTest, RemovingTheHookStopsDeliveryAndReturnsIt) {
   EXPECT_EQ(calls, 2);
 }
 
+// The compiler checks formats as C99 ones; the Windows runtime must format them
+// the same way, not with the old msvcrt rules.
+TEST(TraceTest, FormatsC99ConversionsOnEveryTarget) {
+  testing::TraceCapture capture;
+  TraceFormat("%zu|%lld|%llu|%hu|%5.2f|%-4s|%08lX", size_t{4096}, -5000000000LL,
+              18000000000000000000ULL, static_cast<unsigned short>(65535), 3.14159, "ab",
+              0x1001CUL);
+  EXPECT_EQ(capture.Traces(), std::vector<std::string>{
+                                  "4096|-5000000000|18000000000000000000|65535| 3.14|ab  |0001001C"});
+}
+
 TEST(TraceTest, LongFormattedTextIsCutNotOverrun) {
   testing::TraceCapture capture;
   std::string long_text(5000, 'x');
