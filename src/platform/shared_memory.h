@@ -5,9 +5,9 @@
 // crashes (the system closes its handles).
 // POSIX: a shm_open object whose name is made per user ("/zelto.<uid>.<name>").
 // Every user holds a shared flock on the object while it has it open. A lock
-// object beside it ("<that name>.lock", never removed) is held exclusively for the
-// short time a process creates, opens or closes the object, so these steps never
-// interleave across processes. Close() removes the object when it can take its
+// object of the user ("/zelto.<uid>.lock", never removed) is held exclusively for
+// the short time a process creates, opens or closes an object, so these steps
+// never interleave across processes. Close() removes the object when it can take its
 // flock exclusively, i.e. when it was the last user. After a crash the kernel drops
 // the crashed process's flock but the object stays behind (in /dev/shm); the next
 // CreateOrOpen or OpenExisting that finds nobody holding it treats the leftover as

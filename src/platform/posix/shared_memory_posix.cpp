@@ -12,12 +12,18 @@
 namespace zelto::platform {
 namespace {
 
+std::string UserPrefix() { return "/zelto." + std::to_string(getuid()); }
+
 // "/zelto.<uid>.<name>": one namespace per user, no further slashes.
 std::string ObjectName(const char* name) {
-  std::string object = "/zelto." + std::to_string(getuid()) + ".";
+  std::string object = UserPrefix() + ".";
   for (const char* c = name; *c != 0; ++c) object += (*c == '/' || *c == '\\') ? '_' : *c;
   return object;
 }
+
+// One lock for all of the user's objects: these steps are rare and short, and a
+// single lock object leaves nothing behind per name.
+int OpenGuard() { return shm_open((UserPrefix() + ".lock").c_str(), O_RDWR | O_CREAT, 0600); }
 
 int Flock(int fd, int operation) {
   int result;
@@ -37,8 +43,8 @@ bool SameFile(int fd, const std::string& object) {
   return same;
 }
 
-// Holds the guard lock of one object name: create, open and last-user removal of
-// that name happen one process at a time.
+// Holds the guard lock: create, open and last-user removal happen one process at
+// a time.
 class GuardLock {
  public:
   explicit GuardLock(int fd) : fd_(fd) { locked_ = Flock(fd_, LOCK_EX) == 0; }
@@ -79,7 +85,7 @@ Found OpenLive(const std::string& object, int* fd) {
 
 struct SharedMemory::State {
   std::string object;
-  int guard = -1;  // the lock file beside the object; never removed
+  int guard = -1;  // the user's lock object; never removed
   int fd = -1;     // the object, held with a shared flock while open
   void* view = nullptr;
   size_t view_bytes = 0;
@@ -91,7 +97,7 @@ bool SharedMemory::CreateOrOpen(const char* name, size_t size, bool* already_exi
   Close();
   if (name == nullptr || size == 0) return false;
   std::string object = ObjectName(name);
-  int guard = shm_open((object + ".lock").c_str(), O_RDWR | O_CREAT, 0600);
+  int guard = OpenGuard();
   if (guard < 0) return false;
   int fd = -1;
   bool existed = false;
@@ -125,7 +131,7 @@ bool SharedMemory::OpenExisting(const char* name) {
   Close();
   if (name == nullptr) return false;
   std::string object = ObjectName(name);
-  int guard = shm_open((object + ".lock").c_str(), O_RDWR | O_CREAT, 0600);
+  int guard = OpenGuard();
   if (guard < 0) return false;
   int fd = -1;
   bool live;
