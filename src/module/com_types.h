@@ -5,4 +5,8 @@
 
 #include "zeltorgb/zeltorgb.h"
 
+#ifdef _WIN32
+#include <olectl.h>  // SELFREG_E_*, the property frame
+#endif
+
 #endif  // ZELTO_MODULE_COM_TYPES_H_

@@ -37,10 +37,13 @@ HRESULT RegisterModuleTypeLibrary(const std::string& module_path) {
 }
 
 HRESULT UnregisterModuleTypeLibrary() {
-  HRESULT hr = UnRegisterTypeLib(LIBID_ZELTORGBLib, 1, 0, LOCALE_NEUTRAL, SYS_WIN32);
   // Absent already: nothing to undo.
-  if (hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_LIBNOTREGISTERED) return S_OK;
-  return hr;
+  BSTR registered_path = nullptr;
+  if (FAILED(QueryPathOfRegTypeLib(LIBID_ZELTORGBLib, 1, 0, LOCALE_NEUTRAL, &registered_path))) {
+    return S_OK;
+  }
+  SysFreeString(registered_path);
+  return UnRegisterTypeLib(LIBID_ZELTORGBLib, 1, 0, LOCALE_NEUTRAL, SYS_WIN32);
 }
 
 HRESULT DualGetTypeInfoCount(uint32_t* count) {
