@@ -708,7 +708,7 @@ uint32_t Simulator::AllocateBuffer(HRGBCAPTURE handle, void** buffer, uint32_t s
 uint32_t Simulator::FreeBuffer(HRGBCAPTURE handle, void** buffer) {
   return Call(DriverEntry::kRGBCaptureFreeBuffer, handle, 0, 0, [&](Lock&) -> uint32_t {
     if (ChannelOf(handle) == nullptr) return kRgbErrorInvalidHrgbcapture;
-    if (buffer == nullptr) return kRgbErrorInvalidPointer;
+    if (buffer == nullptr || *buffer == nullptr) return kRgbErrorInvalidPointer;
     auto it = std::find_if(buffers_.begin(), buffers_.end(), [&](const Buffer& b) {
       return b.handle == handle && b.data.get() == *buffer;
     });
