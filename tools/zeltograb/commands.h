@@ -1,0 +1,14 @@
+// zeltograb's two commands; each returns the process exit status.
+#ifndef ZELTO_TOOLS_ZELTOGRAB_COMMANDS_H_
+#define ZELTO_TOOLS_ZELTOGRAB_COMMANDS_H_
+
+#include "options.h"
+
+namespace zelto::grab {
+
+int RunGrab(const Options& options);
+int RunInfo(const Options& options);
+
+}  // namespace zelto::grab
+
+#endif  // ZELTO_TOOLS_ZELTOGRAB_COMMANDS_H_

@@ -1,0 +1,195 @@
+#include "options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace zelto::grab {
+namespace {
+
+constexpr int kMaxBuffers = 1000;
+
+bool ParseInteger(const std::string& text, int64_t min, int64_t max, int64_t* value) {
+  if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ') return false;
+  errno = 0;
+  char* end = nullptr;
+  long long v = std::strtoll(text.c_str(), &end, 10);
+  if (errno != 0 || end != text.c_str() + text.size() || v < min || v > max) return false;
+  *value = v;
+  return true;
+}
+
+bool ParsePositiveReal(const std::string& text, double* value) {
+  if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ') return false;
+  errno = 0;
+  char* end = nullptr;
+  double v = std::strtod(text.c_str(), &end);
+  if (errno != 0 || end != text.c_str() + text.size() || !std::isfinite(v) || v <= 0) {
+    return false;
+  }
+  *value = v;
+  return true;
+}
+
+ParseResult Fail(std::string error) {
+  ParseResult result;
+  result.error = std::move(error);
+  return result;
+}
+
+}  // namespace
+
+ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supported) {
+  ParseResult result;
+  Options& o = result.options;
+  o.format = png_supported ? ImageFileFormat::kPng : ImageFileFormat::kBmp;
+
+  size_t i = 0;
+  if (args.empty()) return Fail("no command given");
+  const std::string& command = args[0];
+  if (command == "--help" || command == "-h" || command == "help") {
+    o.help = true;
+    if (args.size() > 1 && args[1] == "grab") o.command = Command::kGrab;
+    if (args.size() > 1 && args[1] == "info") o.command = Command::kInfo;
+    result.ok = true;
+    return result;
+  }
+  if (command == "grab") {
+    o.command = Command::kGrab;
+  } else if (command == "info") {
+    o.command = Command::kInfo;
+  } else {
+    return Fail("unknown command '" + command + "'");
+  }
+  ++i;
+
+  const bool grab = o.command == Command::kGrab;
+  while (i < args.size()) {
+    const std::string& name = args[i++];
+    if (name == "--help" || name == "-h") {
+      o.help = true;
+      continue;
+    }
+    const bool grab_only = name == "--frames" || name == "--seconds" || name == "--buffers" ||
+                           name == "--out" || name == "--every" || name == "--format";
+    const bool common = name == "--sim" || name == "--driver" || name == "--key" ||
+                        name == "--module";
+    if (!common && !(grab && grab_only)) {
+      return Fail("unknown option '" + name + "' for " + command);
+    }
+    if (i >= args.size()) return Fail("option " + name + " needs a value");
+    const std::string& value = args[i++];
+
+    int64_t n = 0;
+    if (name == "--frames") {
+      if (!ParseInteger(value, 1, INT32_MAX, &n)) return Fail("--frames wants a count of 1 or more");
+      o.frames = n;
+    } else if (name == "--seconds") {
+      double s = 0;
+      if (!ParsePositiveReal(value, &s)) return Fail("--seconds wants a time above 0");
+      o.seconds = s;
+    } else if (name == "--buffers") {
+      if (!ParseInteger(value, 1, kMaxBuffers, &n)) return Fail("--buffers wants 1 to 1000");
+      o.buffers = static_cast<int>(n);
+    } else if (name == "--every") {
+      if (!ParseInteger(value, 1, INT32_MAX, &n)) return Fail("--every wants 1 or more");
+      o.every = static_cast<int>(n);
+    } else if (name == "--out") {
+      if (value.empty()) return Fail("--out wants a directory");
+      o.out_dir = value;
+    } else if (name == "--format") {
+      if (value == "png") {
+        if (!png_supported) return Fail("this build writes bmp and raw, not png");
+        o.format = ImageFileFormat::kPng;
+      } else if (value == "bmp") {
+        o.format = ImageFileFormat::kBmp;
+      } else if (value == "raw") {
+        o.format = ImageFileFormat::kRaw;
+      } else {
+        return Fail("--format wants png, bmp or raw");
+      }
+    } else if (name == "--sim") {
+      o.sim = value;
+    } else if (name == "--driver") {
+      if (value.empty()) return Fail("--driver wants a path");
+      o.driver = value;
+    } else if (name == "--module") {
+      if (value.empty()) return Fail("--module wants a path");
+      o.module = value;
+    } else if (name == "--key") {
+      if (value.empty() || value == "\\") return Fail("--key wants a key path");
+      o.key = value.back() == '\\' ? value : value + "\\";
+    }
+  }
+  if (o.frames && o.seconds) return Fail("give --frames or --seconds, not both");
+  result.ok = true;
+  return result;
+}
+
+std::string Usage(Command command) {
+  switch (command) {
+    case Command::kGrab:
+      return "usage: zeltograb grab [options]\n"
+             "Grabs frames through the ZeltoRGB module and prints a summary.\n"
+             "\n"
+             "  --frames N      stop after N frames\n"
+             "  --seconds S     stop after S seconds (default: run until Ctrl-C)\n"
+             "  --buffers N     image buffers in the module's queue (default 8)\n"
+             "  --out DIR       write images, frames.csv and summary.txt into DIR\n"
+             "  --every K       write the image of every K-th frame only (default 1)\n"
+             "  --format F      png, bmp or raw (the module's bytes as delivered)\n"
+             "  --sim TEXT      ZeltoSim settings for this run, as ZELTOSIM=\"key=value;...\"\n"
+             "  --driver PATH   store PATH as the driver library in the registry\n"
+             "  --key KEY       host key under HKEY_CURRENT_USER (default\n"
+             "                  Software\\Zelto\\zeltograb\\)\n"
+             "  --module PATH   load this module instead of the bundled one\n"
+             "\n"
+             "Exit status: 0 done, 2 usage, 3 the module or the driver failed.\n";
+    case Command::kInfo:
+      return "usage: zeltograb info [options]\n"
+             "Opens the card and prints its mode, image geometry, pixel format and\n"
+             "buffer counters.\n"
+             "\n"
+             "  --sim TEXT      ZeltoSim settings for this run\n"
+             "  --driver PATH   store PATH as the driver library in the registry\n"
+             "  --key KEY       host key under HKEY_CURRENT_USER\n"
+             "  --module PATH   load this module instead of the bundled one\n"
+             "\n"
+             "Exit status: 0 done, 2 usage, 3 the module or the driver failed.\n";
+    case Command::kNone:
+      break;
+  }
+  return "usage: zeltograb <command> [options]\n"
+         "\n"
+         "  grab    grab frames, write images and frames.csv, print a summary\n"
+         "  info    print the card's mode, geometry, format and counters\n"
+         "\n"
+         "zeltograb <command> --help shows the options of a command.\n"
+         "Without a driver configured, the bundled simulated card (ZeltoSim) is used.\n";
+}
+
+const char* FormatName(ImageFileFormat format) {
+  switch (format) {
+    case ImageFileFormat::kPng:
+      return "png";
+    case ImageFileFormat::kBmp:
+      return "bmp";
+    case ImageFileFormat::kRaw:
+      return "raw";
+  }
+  return "?";
+}
+
+const char* FormatExtension(ImageFileFormat format) {
+  switch (format) {
+    case ImageFileFormat::kPng:
+      return ".png";
+    case ImageFileFormat::kBmp:
+      return ".bmp";
+    case ImageFileFormat::kRaw:
+      return ".raw";
+  }
+  return "";
+}
+
+}  // namespace zelto::grab

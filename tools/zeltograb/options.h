@@ -1,0 +1,56 @@
+// The command line of zeltograb: commands, options, their defaults and the usage
+// texts. Pure: parsing touches neither the environment nor the module.
+#ifndef ZELTO_TOOLS_ZELTOGRAB_OPTIONS_H_
+#define ZELTO_TOOLS_ZELTOGRAB_OPTIONS_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zelto::grab {
+
+enum class Command { kNone, kGrab, kInfo };
+enum class ImageFileFormat { kPng, kBmp, kRaw };
+
+inline constexpr const char* kDefaultHostKey = "Software\\Zelto\\zeltograb\\";
+inline constexpr int kDefaultBuffers = 8;
+
+struct Options {
+  Command command = Command::kNone;
+  bool help = false;  // --help: print the usage of `command` and stop
+
+  // grab
+  std::optional<int64_t> frames;   // --frames N
+  std::optional<double> seconds;   // --seconds S; neither: until interrupted
+  int buffers = kDefaultBuffers;   // --buffers N, 1..1000
+  std::string out_dir;             // --out DIR; empty: nothing written
+  int every = 1;                   // --every K: an image of every K-th frame
+  ImageFileFormat format = ImageFileFormat::kPng;
+
+  // grab and info
+  std::optional<std::string> sim;     // --sim "key=value;...": ZELTOSIM for this run
+  std::optional<std::string> driver;  // --driver PATH: stored as the driver key
+  std::string key = kDefaultHostKey;  // --key HOSTKEY, always ending in a backslash
+  std::optional<std::string> module;  // --module PATH: the module to load
+};
+
+struct ParseResult {
+  bool ok = false;
+  Options options;
+  std::string error;  // why parsing failed, one line
+};
+
+// Parses the arguments after the program name. `png_supported` says whether this
+// build writes PNG (it is then the default format, else BMP).
+ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supported);
+
+// The usage text of one command, or of the program for Command::kNone.
+std::string Usage(Command command);
+
+const char* FormatName(ImageFileFormat format);
+const char* FormatExtension(ImageFileFormat format);
+
+}  // namespace zelto::grab
+
+#endif  // ZELTO_TOOLS_ZELTOGRAB_OPTIONS_H_
