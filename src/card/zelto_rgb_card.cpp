@@ -72,10 +72,13 @@ void CZeltoRGBCard::DefaultIni() {
     throw TextException(kCameraInitFailedText);
   }
   LoadGeometrySettings();
-  if (SignalPresent) GetCapabilities();
-  // Without a signal the startup resolution and format stand in for the mode;
-  // with one, the saved user values are applied here. Both come with the
-  // settings.
+  if (SignalPresent) {
+    GetCapabilities();
+  } else {
+    ApplyStartupGeometry();
+  }
+  // With a signal, the saved user values are applied here once the settings
+  // that take them exist.
   LoadingSettings = false;
 }
 

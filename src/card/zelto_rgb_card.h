@@ -63,6 +63,13 @@ class CZeltoRGBCard : public CTripleList {
   void GetCapabilities();
   void BuildChannelKey();
   void LoadGeometrySettings();
+  // Without a signal: the startup resolution and image format stand in for the
+  // mode (source and image size, bytes per pixel).
+  void ApplyStartupGeometry();
+  // The stored startup values (0 when absent); each applies itself while there
+  // is no signal and returns the stored number.
+  int32_t ReadStartupResolution();
+  int32_t ReadStartupImageFormat();
 
   // Restarts the fixed-rate pacing at `rate` frames per second, clamped to
   // 1..SourceFrameRate (FrameRate 0 while no mode is known).
@@ -146,6 +153,7 @@ class CZeltoRGBCard : public CTripleList {
   void ReplaceFrameBuffer(size_t size);
   void FreeFrameBuffer();
   void CloseChannel();
+  int32_t ReadStoredStartupValue(const char* name);
   // Traces "<prefix> returned: <error name>" for a failed driver call.
   void TraceDriverError(const char* prefix, uint32_t result);
 

@@ -1,0 +1,314 @@
+// The capture thread against ZeltoSim: frames reach the host's buffers complete,
+// in order and stamped, in every pixel format, through crops and mode changes.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "card/zelto_rgb_card.h"
+#include "platform/registry.h"
+#include "sim_card.h"
+#include "zeltosim_pattern.h"
+
+namespace zelto {
+namespace {
+
+using namespace std::chrono_literals;
+using sim::PixelLayout;
+using testing::SimCard;
+using testing::TraceCapture;
+
+class CaptureCard : public CZeltoRGBCard {
+ public:
+  using CZeltoRGBCard::CZeltoRGBCard;
+  using CZeltoRGBCard::FramePeriod;
+  using CZeltoRGBCard::SetFramePacing;
+  using CZeltoRGBCard::SignalPresent;
+
+  // What the capture format setting will do: renegotiate for the driver's pixel
+  // format and, for "RGB 24", convert the 32-bit pixels.
+  void UseFormat(PixelLayout layout) {
+    CaptureFormat = layout == PixelLayout::kRgb565 ? 1 : (layout == PixelLayout::kRgb555 ? 0 : 2);
+    GetCapabilities();
+    ConvertTo24 = layout == PixelLayout::kBgr24;
+    if (ConvertTo24) BytesPerPixel = 3;
+    GetImageBytes();
+  }
+};
+
+// Ends every wait of the host after a deadline so a broken capture path fails
+// the test instead of hanging it.
+class Watchdog {
+ public:
+  Watchdog(CTripleList& queue, std::chrono::seconds limit)
+      : thread_([this, &queue, limit] {
+          std::unique_lock<std::mutex> lock(mutex_);
+          if (!done_cv_.wait_for(lock, limit, [this] { return done_; })) {
+            fired_ = true;
+            lock.unlock();
+            while (!done_flag_) {
+              queue.SignalReadEvent();
+              queue.SignalGrabEvent();
+              std::this_thread::sleep_for(10ms);
+            }
+          }
+        }) {}
+  ~Watchdog() { Stop(); }
+  void Stop() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    done_flag_ = true;
+    done_cv_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+  bool fired() const { return fired_; }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable done_cv_;
+  bool done_ = false;
+  std::atomic<bool> done_flag_{false};
+  std::atomic<bool> fired_{false};
+  std::thread thread_;
+};
+
+struct Frame {
+  uint32_t first_line = 0;
+  uint32_t last_line = 0;
+  bool first_ok = false;
+  bool last_ok = false;
+  int32_t seconds = 0;
+};
+
+int BytesOf(PixelLayout layout) { return sim::BytesPerPixel(layout); }
+
+class CaptureTest : public ::testing::Test {
+ protected:
+  CaptureTest() { sim_.Configure("pacing=free"); }
+
+  // Grabs `count` frames with `buffers` buffers, keeping all but one armed.
+  std::vector<Frame> Grab(CaptureCard& card, int count, PixelLayout layout, int buffers = 4,
+                          int last_line = -1) {
+    int32_t w = 0, h = 0, x = 0, y = 0;
+    card.GetImageGeometry(&w, &h, &x, &y);
+    if (last_line < 0) last_line = h - 1;
+    const size_t line_bytes = static_cast<size_t>(w) * BytesOf(layout);
+    std::vector<Frame> frames;
+    card.AllocateBuffers(buffers);
+    card.EnableGrab();
+    Watchdog watchdog(card, 20s);
+    for (int i = 0; i < buffers - 1; ++i) card.ArmBuffer();
+    while (static_cast<int>(frames.size()) < count && !watchdog.fired()) {
+      bool waited = false;
+      ImageRecord* record = card.GetFrame(&waited);
+      if (record == nullptr) break;
+      const auto* data = static_cast<const uint8_t*>(record->Data);
+      Frame f;
+      f.first_ok = sim::DecodeFrameNumber(data, layout, &f.first_line);
+      f.last_ok = sim::DecodeFrameNumber(data + line_bytes * last_line, layout, &f.last_line);
+      f.seconds = record->Seconds;
+      frames.push_back(f);
+      card.ReleaseCurrentFrame();
+      card.ArmBuffer();
+    }
+    watchdog.Stop();
+    card.DisableGrab();
+    EXPECT_FALSE(watchdog.fired()) << "frames stopped flowing";
+    return frames;
+  }
+
+  SimCard sim_{ZELTOSIM_PATH};
+  TraceCapture traces_;
+};
+
+void ExpectCompleteAndInOrder(const std::vector<Frame>& frames, size_t count) {
+  ASSERT_EQ(frames.size(), count);
+  uint32_t previous = 0;
+  for (size_t i = 0; i < frames.size(); ++i) {
+    SCOPED_TRACE(i);
+    ASSERT_TRUE(frames[i].first_ok);
+    ASSERT_TRUE(frames[i].last_ok);
+    EXPECT_EQ(frames[i].first_line, frames[i].last_line);  // not torn
+    if (i > 0) {
+      EXPECT_GT(frames[i].first_line, previous);
+    }
+    previous = frames[i].first_line;
+    EXPECT_GT(frames[i].seconds, 1'500'000'000);
+  }
+}
+
+TEST_F(CaptureTest, FramesArriveCompleteAndInOrderInEveryFormat) {
+  for (PixelLayout layout : {PixelLayout::kRgb555, PixelLayout::kRgb565, PixelLayout::kBgrx32,
+                             PixelLayout::kBgr24}) {
+    SCOPED_TRACE(static_cast<int>(layout));
+    CaptureCard card(sim_.host_key());
+    card.UseFormat(layout);
+    EXPECT_EQ(card.GetImageBytes(), 1024 * 768 * BytesOf(layout));
+    ExpectCompleteAndInOrder(Grab(card, 30, layout), 30);
+  }
+}
+
+TEST_F(CaptureTest, NothingArmedDropsEveryFrame) {
+  CaptureCard card(sim_.host_key());
+  card.AllocateBuffers(3);
+  card.EnableGrab();
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  while (sim_.Counters().frames_delivered < 10 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(1ms);
+  }
+  card.DisableGrab();
+  EXPECT_GE(sim_.Counters().frames_delivered, 10u);
+  EXPECT_EQ(card.GetReadyCount(), 0);
+  EXPECT_EQ(card.GetBufferCount(), 3);
+}
+
+TEST_F(CaptureTest, DisableGrabCommitsEveryArmedBuffer) {
+  CaptureCard card(sim_.host_key());
+  sim_.SetSignal(0, false);  // the driver delivers nothing
+  card.AllocateBuffers(4);
+  card.EnableGrab();
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(card.ArmBuffer());
+  card.DisableGrab();
+  EXPECT_EQ(card.GetReadyCount(), 3);
+  for (int i = 0; i < 3; ++i) {
+    bool waited = true;
+    ImageRecord* record = card.GetFrame(&waited);
+    ASSERT_NE(record, nullptr);
+    EXPECT_FALSE(waited);
+    EXPECT_GT(record->Seconds, 1'500'000'000);  // stamped when committed
+    card.ReleaseCurrentFrame();
+  }
+  EXPECT_EQ(card.GetBufferCount(), 4);
+}
+
+TEST_F(CaptureTest, SmallerModeIsPaddedWithZerosAndLargerModeIsCut) {
+  CaptureCard card(sim_.host_key());
+  card.UseFormat(PixelLayout::kBgrx32);
+  sim_.SetMode(0, "800x600@60");
+  card.AllocateBuffers(2);
+  card.EnableGrab();
+  Watchdog watchdog(card, 20s);
+  card.ArmBuffer();
+  // The first frames may still be of the old mode; wait for a cropped one.
+  std::vector<uint8_t> image;
+  for (int tries = 0; tries < 50 && image.empty(); ++tries) {
+    bool waited = false;
+    ImageRecord* record = card.GetFrame(&waited);
+    ASSERT_NE(record, nullptr);
+    const auto* data = static_cast<const uint8_t*>(record->Data);
+    uint32_t n = 0;
+    // Line 599 is the small mode's last line; in a full frame it is a bar line.
+    if (sim::DecodeFrameNumber(data + 599 * 1024 * 4, PixelLayout::kBgrx32, &n)) {
+      image.assign(data, data + 1024 * 768 * 4);
+    }
+    card.ReleaseCurrentFrame();
+    card.ArmBuffer();
+  }
+  watchdog.Stop();
+  card.DisableGrab();
+  ASSERT_FALSE(image.empty()) << "no cropped frame";
+  uint32_t first = 0;
+  EXPECT_TRUE(sim::DecodeFrameNumber(image.data(), PixelLayout::kBgrx32, &first));
+  const auto pixel = [&image](int x, int y) {
+    const uint8_t* p = &image[(static_cast<size_t>(y) * 1024 + x) * 4];
+    return p[0] | p[1] << 8 | p[2] << 16;
+  };
+  EXPECT_EQ(pixel(900, 10), 0);    // right of the small mode
+  EXPECT_EQ(pixel(10, 700), 0);    // below it
+  EXPECT_NE(pixel(100, 300), 0);   // inside: a bar
+  EXPECT_TRUE(traces_.HasTrace("Video mode: 800x600 60Hz"));
+
+  // A larger mode is cut to the image: its first line still carries the code.
+  sim_.SetMode(0, "1280x1024@60");
+  const auto frames = Grab(card, 10, PixelLayout::kBgrx32, 3, 0);
+  ASSERT_EQ(frames.size(), 10u);
+  EXPECT_TRUE(frames.back().first_ok);
+}
+
+TEST_F(CaptureTest, ModeChangeReplacesTheDriverBufferOnlyWhenTheSizeChanges) {
+  CaptureCard card(sim_.host_key());
+  sim_.ClearCallLog();
+  sim_.SetMode(0, "1024x768@75");
+  Grab(card, 5, PixelLayout::kRgb555);
+  const auto allocations = [this] {
+    int n = 0;
+    for (const auto& c : sim_.CallLog()) {
+      if (c.entry == static_cast<uint32_t>(DriverEntry::kRGBCaptureAllocateBuffer)) ++n;
+    }
+    return n;
+  };
+  // AllocateBuffers asks for one buffer; the same-size mode change asks for none.
+  EXPECT_EQ(allocations(), 1);
+  EXPECT_TRUE(traces_.HasTrace("RGBCaptureFillBuffer(2) returned: RGBNOTIFY_MODE_CHANGE"));
+
+  sim_.ClearCallLog();
+  sim_.SetMode(0, "800x600@60");
+  Grab(card, 5, PixelLayout::kRgb555);
+  bool replaced = false;
+  for (const auto& c : sim_.CallLog()) {
+    if (c.entry == static_cast<uint32_t>(DriverEntry::kRGBCaptureAllocateBuffer) &&
+        c.arg == 800u * 600u * 2u) {
+      replaced = true;
+    }
+  }
+  EXPECT_TRUE(replaced);
+  EXPECT_EQ(sim_.Counters().live_buffers, 1u);  // the old one was freed first
+}
+
+TEST_F(CaptureTest, CardOpenedWithoutSignalWaitsThenNegotiatesAndDelivers) {
+  sim_.SetSignal(0, false);
+  {
+    platform::RegistryKey key;
+    key.Create(platform::RegistryRoot::kCurrentUser, sim_.base_key() + "\\0");
+    key.SetDword("LockChannelMode", 1);
+  }
+  CaptureCard card(sim_.host_key());
+  ASSERT_FALSE(card.SignalPresent);
+  card.AllocateBuffers(3);
+  card.EnableGrab();
+  Watchdog watchdog(card, 20s);
+  card.ArmBuffer();
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(card.GetReadyCount(), 0);
+  sim_.SetSignal(0, true);
+  bool waited = false;
+  ImageRecord* record = card.GetFrame(&waited);
+  watchdog.Stop();
+  ASSERT_NE(record, nullptr);
+  uint32_t n = 0;
+  // The buffers were sized before the mode was known; the first line fits.
+  EXPECT_TRUE(sim::DecodeFrameNumber(static_cast<uint8_t*>(record->Data), PixelLayout::kRgb555, &n));
+  card.DisableGrab();
+  EXPECT_TRUE(card.SignalPresent);
+  EXPECT_TRUE(traces_.HasTrace("SignalStatus: received"));
+  EXPECT_TRUE(traces_.HasTrace("CZeltoRGBCard::GetCapabilities()"));
+}
+
+TEST_F(CaptureTest, FixedRateModeDeliversThroughWorkers) {
+  CaptureCard card(sim_.host_key());
+  card.SetFixedRateMode(1);
+  card.SetFramePacing(100);  // clamped to the 60 Hz source
+  EXPECT_EQ(card.FramePeriod, 16);
+  ExpectCompleteAndInOrder(Grab(card, 5, PixelLayout::kRgb555), 5);
+  int waits = 0;
+  for (const auto& t : traces_.Traces()) {
+    if (t == "CZeltoRGBCard::DisableGrab() - Wait end thread") ++waits;
+  }
+  EXPECT_EQ(waits, 2);
+}
+
+TEST_F(CaptureTest, DriverErrorsAreTracedAndCaptureGoesOn) {
+  CaptureCard card(sim_.host_key());
+  sim_.InjectError("RGBCaptureFillBuffer", 0x1002D, 2);
+  ExpectCompleteAndInOrder(Grab(card, 5, PixelLayout::kRgb555), 5);
+  EXPECT_TRUE(traces_.HasTrace("RGBCaptureFillBuffer(1) returned: RGBERROR_CAPTURE_DISABLED"));
+}
+
+}  // namespace
+}  // namespace zelto

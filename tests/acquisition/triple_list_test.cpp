@@ -1,0 +1,260 @@
+#include "acquisition/triple_list.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <future>
+#include <thread>
+
+namespace zelto {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The queue on its own: buffers of a fixed size, no driver.
+class TestQueue : public CTripleList {
+ public:
+  explicit TestQueue(int32_t image_bytes = 1000) { ImageBytes = image_bytes; }
+  void AllocateBuffers(int32_t count) override {
+    if (count >= 1) AddFreeBuffers(count, ImageBytes);
+  }
+  void ReallocateBuffers() override {
+    const int32_t n = GetBufferCount();
+    FreeAllBuffers();
+    AllocateBuffers(n);
+  }
+  bool ArmBuffer() override {
+    bool waited = false;
+    return TakeFreeBuffer(&waited) != nullptr && waited;
+  }
+  // Arms one buffer, marks its first byte and commits it: a frame.
+  void Deliver(uint8_t mark) {
+    ASSERT_FALSE(ArmBuffer());
+    CZeltoRGBImage* image = FirstPendingImage();
+    ASSERT_NE(image, nullptr);
+    image->data()[0] = mark;
+    ASSERT_TRUE(CommitFrame());
+  }
+  uint8_t FrameMark() {
+    bool waited = false;
+    ImageRecord* r = GetFrame(&waited);
+    return r == nullptr ? 0xFF : static_cast<uint8_t*>(r->Data)[0];
+  }
+  using CTripleList::ImageBytes;
+  using CTripleList::LTCTimeSourceOffset;
+  using CTripleList::TimeSourceOffset;
+};
+
+TEST(TripleListTest, BufferSizeIsRoundedUpWithEightBytesSpare) {
+  EXPECT_EQ(CTripleList::RoundUpBufferSize(1'228'800), 1'229'312);
+  EXPECT_EQ(CTripleList::RoundUpBufferSize(504), 512);
+  EXPECT_EQ(CTripleList::RoundUpBufferSize(505), 1024);
+  EXPECT_EQ(CTripleList::RoundUpBufferSize(0), 512);
+}
+
+TEST(TripleListTest, AllocationZeroesTheImageAndIgnoresNonPositiveCounts) {
+  TestQueue q(700);
+  q.AllocateBuffers(0);
+  q.AllocateBuffers(-1);
+  EXPECT_EQ(q.GetBufferCount(), 0);
+  q.AllocateBuffers(2);
+  EXPECT_EQ(q.GetBufferCount(), 2);
+  ASSERT_FALSE(q.ArmBuffer());
+  CZeltoRGBImage* image = q.FirstPendingImage();
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->capacity(), 1024u);
+  for (int i = 0; i < 700; ++i) ASSERT_EQ(image->data()[i], 0) << i;
+}
+
+TEST(TripleListTest, GetFrameReturnsTheOldestUntilReleased) {
+  TestQueue q;
+  q.AllocateBuffers(3);
+  q.Deliver(1);
+  q.Deliver(2);
+  q.Deliver(3);
+  EXPECT_EQ(q.FrameMark(), 1);
+  EXPECT_EQ(q.FrameMark(), 1);  // same record, still ready
+  q.ReleaseCurrentFrame();
+  // A second release without GetFrame releases the frame that followed.
+  q.ReleaseCurrentFrame();
+  EXPECT_EQ(q.FrameMark(), 3);
+  EXPECT_EQ(q.GetBufferCount(), 3);
+}
+
+TEST(TripleListTest, ReleaseBeforeAnyGetFrameDoesNothing) {
+  TestQueue q;
+  q.AllocateBuffers(2);
+  q.Deliver(7);
+  q.ReleaseCurrentFrame();
+  q.DeleteCurrentFrame();
+  EXPECT_EQ(q.FrameMark(), 7);
+  EXPECT_EQ(q.GetBufferCount(), 2);
+}
+
+TEST(TripleListTest, DeleteCurrentFrameEndsTheBuffer) {
+  TestQueue q;
+  q.AllocateBuffers(2);
+  q.Deliver(1);
+  q.Deliver(2);
+  EXPECT_EQ(q.FrameMark(), 1);
+  q.DeleteCurrentFrame();
+  EXPECT_EQ(q.GetBufferCount(), 1);
+  // The frame after the deleted one is current now.
+  q.ReleaseCurrentFrame();
+  EXPECT_EQ(q.GetBufferCount(), 1);
+  bool waited = false;
+  q.SignalReadEvent();
+  EXPECT_EQ(q.GetFrame(&waited), nullptr);
+}
+
+TEST(TripleListTest, FreeAllBuffersLeavesPendingBuffers) {
+  TestQueue q;
+  q.AllocateBuffers(3);
+  q.Deliver(1);
+  ASSERT_FALSE(q.ArmBuffer());  // one pending
+  q.FreeAllBuffers();
+  EXPECT_EQ(q.GetBufferCount(), 0);
+  EXPECT_NE(q.FirstPendingImage(), nullptr);
+  EXPECT_TRUE(q.CommitFrame());
+  EXPECT_EQ(q.GetBufferCount(), 1);
+}
+
+TEST(TripleListTest, EnableGrabReturnsPendingAndReadyBuffersToFree) {
+  TestQueue q;
+  q.AllocateBuffers(6);
+  q.Deliver(1);
+  q.Deliver(2);
+  ASSERT_FALSE(q.ArmBuffer());
+  ASSERT_FALSE(q.ArmBuffer());
+  q.EnableGrab();
+  EXPECT_EQ(q.GetTotalBuffers(), 6);
+  EXPECT_EQ(q.FirstPendingImage(), nullptr);
+  EXPECT_EQ(q.GetBufferCount(), 6);
+  EXPECT_EQ(q.GetPeakReadyCount(), 0);
+  // Nothing is ready any more: a GetFrame would wait.
+  q.SignalReadEvent();
+  bool waited = false;
+  EXPECT_EQ(q.GetFrame(&waited), nullptr);
+}
+
+TEST(TripleListTest, CommitCountsReadyFramesAndStamps) {
+  TestQueue q;
+  q.AllocateBuffers(3);
+  q.Deliver(1);
+  q.Deliver(2);
+  EXPECT_EQ(q.GetReadyCount(), 2);
+  EXPECT_EQ(q.GetPeakReadyCount(), 2);
+  bool waited = false;
+  ImageRecord* r = q.GetFrame(&waited);
+  ASSERT_NE(r, nullptr);
+  EXPECT_FALSE(waited);
+  EXPECT_GT(r->Seconds, 1'500'000'000);  // stamped from the wall clock
+  EXPECT_LT(r->Milliseconds, 1000);
+  EXPECT_LT(r->Microseconds, 1000);
+  EXPECT_EQ(r->Reserved1, 0u);
+  q.ReleaseCurrentFrame();
+  q.Deliver(3);
+  EXPECT_EQ(q.GetReadyCount(), 2);
+  EXPECT_EQ(q.GetPeakReadyCount(), 2);
+  EXPECT_FALSE(q.CommitFrame());  // nothing pending: no move
+}
+
+TEST(TripleListTest, SignalGrabEventEndsAnArmWaitWithoutBuffer) {
+  TestQueue q;
+  q.AllocateBuffers(1);
+  ASSERT_FALSE(q.ArmBuffer());
+  auto armed = std::async(std::launch::async, [&q] {
+    bool waited = false;
+    CImageWrapper* image = q.TakeFreeBuffer(&waited);
+    return std::make_pair(image, waited);
+  });
+  ASSERT_EQ(armed.wait_for(50ms), std::future_status::timeout);
+  q.SignalGrabEvent();
+  auto [image, waited] = armed.get();
+  EXPECT_EQ(image, nullptr);
+  EXPECT_TRUE(waited);
+}
+
+TEST(TripleListTest, ArmWaitEndsWhenTheHostReleasesAFrame) {
+  TestQueue q;
+  q.AllocateBuffers(1);
+  q.Deliver(1);
+  auto armed = std::async(std::launch::async, [&q] { return q.ArmBuffer(); });
+  ASSERT_EQ(armed.wait_for(50ms), std::future_status::timeout);
+  EXPECT_EQ(q.FrameMark(), 1);
+  q.ReleaseCurrentFrame();
+  EXPECT_TRUE(armed.get());  // armed after waiting: the host's "overrun"
+  EXPECT_NE(q.FirstPendingImage(), nullptr);
+}
+
+TEST(TripleListTest, GetFrameWaitsForACommitAndReportsTheWait) {
+  TestQueue q;
+  q.AllocateBuffers(1);
+  auto got = std::async(std::launch::async, [&q] {
+    bool waited = false;
+    ImageRecord* r = q.GetFrame(&waited);
+    return std::make_pair(r, waited);
+  });
+  ASSERT_EQ(got.wait_for(50ms), std::future_status::timeout);
+  q.Deliver(9);
+  auto [record, waited] = got.get();
+  ASSERT_NE(record, nullptr);
+  EXPECT_TRUE(waited);
+  EXPECT_EQ(static_cast<uint8_t*>(record->Data)[0], 9);
+}
+
+TEST(TripleListTest, SignalReadEventEndsAGetFrameWaitWithNull) {
+  TestQueue q;
+  auto got = std::async(std::launch::async, [&q] {
+    bool waited = false;
+    return q.GetFrame(&waited);
+  });
+  ASSERT_EQ(got.wait_for(50ms), std::future_status::timeout);
+  q.SignalReadEvent();
+  EXPECT_EQ(got.get(), nullptr);
+}
+
+TEST(TripleListTest, ReallocateKeepsFreeAndReadyCountAtTheNewSize) {
+  TestQueue q(100);
+  q.AllocateBuffers(4);
+  q.Deliver(1);
+  ASSERT_FALSE(q.ArmBuffer());  // pending: neither counted nor freed
+  EXPECT_EQ(q.GetBufferCount(), 3);
+  q.ImageBytes = 5000;
+  q.ReallocateBuffers();
+  EXPECT_EQ(q.GetBufferCount(), 3);
+  ASSERT_TRUE(q.CommitFrame());  // the old pending buffer, still small
+  EXPECT_EQ(q.FrameMark(), 0);
+  q.ReleaseCurrentFrame();
+  ASSERT_FALSE(q.ArmBuffer());
+  EXPECT_EQ(q.FirstPendingImage()->capacity(), 5120u);
+}
+
+TEST(TripleListTest, OffsetsApplyOnCommit) {
+  TestQueue q(16);
+  q.AllocateBuffers(2);
+  q.LTCTimeSourceOffset = 1;
+  ASSERT_FALSE(q.ArmBuffer());
+  uint8_t* data = q.FirstPendingImage()->data();
+  const uint8_t code[4] = {0x29, 0x59, 0x59, 0x23};
+  std::memcpy(data, code, 4);
+  ASSERT_TRUE(q.CommitFrame());
+  EXPECT_EQ(data[0], 0);
+  EXPECT_EQ(data[3], 0);
+}
+
+TEST(TripleListTest, TimeCodeOffsetSkipsImagesSmallerThanATimeCode) {
+  TestQueue q(2);
+  q.AllocateBuffers(1);
+  q.LTCTimeSourceOffset = 1;
+  ASSERT_FALSE(q.ArmBuffer());
+  uint8_t* data = q.FirstPendingImage()->data();
+  const uint8_t code[4] = {0x29, 0x59, 0x59, 0x23};
+  std::memcpy(data, code, 4);
+  ASSERT_TRUE(q.CommitFrame());
+  EXPECT_EQ(0, std::memcmp(data, code, 4));
+}
+
+}  // namespace
+}  // namespace zelto

@@ -1,0 +1,313 @@
+#include "card/zelto_rgb_card.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "card/text_exception.h"
+#include "platform/registry.h"
+#include "sim_card.h"
+
+namespace zelto {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using testing::ReadUserDword;
+using testing::SimCard;
+using testing::TraceCapture;
+using testing::UserKeyExists;
+
+class TestCard : public CZeltoRGBCard {
+ public:
+  using CZeltoRGBCard::CZeltoRGBCard;
+  using CZeltoRGBCard::BytesPerPixel;
+  using CZeltoRGBCard::CaptureFormat;
+  using CZeltoRGBCard::GetCapabilities;
+  using CZeltoRGBCard::InputChannel;
+  using CZeltoRGBCard::Params;
+  using CZeltoRGBCard::SignalPresent;
+  using CZeltoRGBCard::SourceFrameRate;
+  using CZeltoRGBCard::SourceHeight;
+  using CZeltoRGBCard::SourceWidth;
+  using CZeltoRGBCard::UserSettingsKey;
+};
+
+uint32_t Entry(DriverEntry e) { return static_cast<uint32_t>(e); }
+
+// Calls of one entry point, in order.
+std::vector<ZeltoSimCall> CallsTo(const std::vector<ZeltoSimCall>& log, DriverEntry e) {
+  std::vector<ZeltoSimCall> out;
+  for (const auto& c : log) {
+    if (c.entry == Entry(e)) out.push_back(c);
+  }
+  return out;
+}
+
+// Fails the test instead of throwing out of it.
+std::optional<std::string> StartUpError(const std::string& host_key) {
+  try {
+    TestCard card(host_key);
+    return std::nullopt;
+  } catch (const TextException& e) {
+    return std::string(e.text());
+  }
+}
+
+class CardTest : public ::testing::Test {
+ protected:
+  SimCard sim_{ZELTOSIM_PATH};
+  TraceCapture traces_;
+};
+
+TEST_F(CardTest, FirstStartCreatesEmptyKeysAndStoresTheOpenedChannel) {
+  {
+    TestCard card(sim_.host_key());
+    EXPECT_TRUE(card.SignalPresent);
+    EXPECT_EQ(card.UserSettingsKey, sim_.base_key() + "\\0");
+    int32_t w = 0, h = 0, x = 0, y = 0;
+    card.GetImageGeometry(&w, &h, &x, &y);
+    EXPECT_EQ(w, 1024);
+    EXPECT_EQ(h, 768);
+    EXPECT_EQ(card.GetBitsPerPixel(), 16);  // capture format 0: 5-5-5
+    EXPECT_EQ(card.GetImageFormat(), 905);
+    EXPECT_EQ(card.GetImageBytes(), 1024 * 768 * 2);
+  }
+  int32_t channel = -1;
+  EXPECT_TRUE(ReadUserDword(sim_.base_key(), "InputChannelValue", &channel));
+  EXPECT_EQ(channel, 0);
+  EXPECT_TRUE(UserKeyExists(sim_.base_key() + "\\0"));
+  int32_t unused = 0;
+  EXPECT_FALSE(ReadUserDword(sim_.base_key() + "\\0", "LockChannelMode", &unused));
+  EXPECT_TRUE(traces_.HasTrace("Movandi - ZeltoRGB - DefaultIni"));
+  EXPECT_TRUE(traces_.HasTrace("ZeltoRGB: 2 devices found"));
+  EXPECT_TRUE(traces_.HasTrace("ImageSizeX = 1024, ImageSizeY = 768"));
+  EXPECT_TRUE(traces_.HasTrace("CZeltoRGBCard::GetCapabilities() : RGBCaptureAllocateBuffer"));
+}
+
+TEST_F(CardTest, StoredChannelThatDoesNotOpenFallsBackToChannelZero) {
+  platform::RegistryKey base;
+  base.Create(platform::RegistryRoot::kCurrentUser, sim_.base_key());
+  base.SetDword("InputChannelValue", 7);
+  base.Close();
+  TestCard card(sim_.host_key());
+  EXPECT_EQ(card.InputChannel, 0);
+  int32_t channel = -1;
+  ASSERT_TRUE(ReadUserDword(sim_.base_key(), "InputChannelValue", &channel));
+  EXPECT_EQ(channel, 0);
+  EXPECT_THAT(traces_.Traces(),
+              Contains(HasSubstr("CZeltoRGBCard::OpenChannel() - RGBCaptureOpen() returned: ")));
+}
+
+TEST_F(CardTest, StoredChannelOneIsOpenedWithItsOwnKey) {
+  platform::RegistryKey base;
+  base.Create(platform::RegistryRoot::kCurrentUser, sim_.base_key());
+  base.SetDword("InputChannelValue", 1);
+  base.Close();
+  TestCard card(sim_.host_key());
+  EXPECT_EQ(card.InputChannel, 1);
+  EXPECT_EQ(card.UserSettingsKey, sim_.base_key() + "\\1");
+}
+
+TEST_F(CardTest, LockedChannelWithoutSignalStartsWithoutNegotiation) {
+  sim_.SetSignal(0, false);
+  platform::RegistryKey channel_key;
+  channel_key.Create(platform::RegistryRoot::kCurrentUser, sim_.base_key() + "\\0");
+  channel_key.SetDword("LockChannelMode", 1);
+  channel_key.Close();
+  sim_.ClearCallLog();
+  TestCard card(sim_.host_key());
+  EXPECT_FALSE(card.SignalPresent);
+  EXPECT_EQ(card.InputChannel, 0);
+  const auto log = sim_.CallLog();
+  EXPECT_TRUE(CallsTo(log, DriverEntry::kRGBCaptureGetCapabilities).empty());
+  EXPECT_TRUE(CallsTo(log, DriverEntry::kRGBCaptureAllocateBuffer).empty());
+  // The startup resolution (480 x 480 when none is stored) stands in for the mode.
+  EXPECT_TRUE(traces_.HasTrace("Startup resolution is: 480 x 480"));
+  EXPECT_EQ(card.GetImageBytes(), 480 * 480 * 2);
+  // Without a signal the format comes from the stored startup format.
+  EXPECT_EQ(card.GetImageFormat(), 905);
+  channel_key.Create(platform::RegistryRoot::kCurrentUser, sim_.base_key() + "\\0");
+  channel_key.SetDword("StartupImageFormat", 2);
+  EXPECT_EQ(card.GetImageFormat(), 500);
+}
+
+TEST_F(CardTest, StoredStartupValuesShapeTheImageWithoutSignal) {
+  sim_.SetSignal(0, false);
+  platform::RegistryKey channel_key;
+  channel_key.Create(platform::RegistryRoot::kCurrentUser, sim_.base_key() + "\\0");
+  channel_key.SetDword("LockChannelMode", 1);
+  channel_key.SetDword("StartupResolution", 13);
+  channel_key.SetDword("StartupImageFormat", 3);
+  {
+    TestCard card(sim_.host_key());
+    EXPECT_EQ(card.SourceWidth, 1920);
+    EXPECT_EQ(card.GetBitsPerPixel(), 24);
+    EXPECT_EQ(card.GetImageBytes(), 1920 * 1080 * 3);
+    EXPECT_EQ(card.GetImageFormat(), 200);
+  }
+  // Out of the table: a 2048 x 2048 source.
+  channel_key.SetDword("StartupResolution", 14);
+  TestCard card(sim_.host_key());
+  EXPECT_EQ(card.SourceWidth, 2048);
+  EXPECT_EQ(card.SourceHeight, 2048);
+}
+
+TEST_F(CardTest, NoSignalAnywhereFailsAndKeepsTheStoredChannel) {
+  sim_.SetSignal(0, false);
+  sim_.SetSignal(1, false);
+  platform::RegistryKey base;
+  base.Create(platform::RegistryRoot::kCurrentUser, sim_.base_key());
+  base.SetDword("InputChannelValue", 1);
+  base.Close();
+  EXPECT_EQ(StartUpError(sim_.host_key()), "Camera Initialization FAILED...");
+  int32_t channel = -1;
+  ASSERT_TRUE(ReadUserDword(sim_.base_key(), "InputChannelValue", &channel));
+  EXPECT_EQ(channel, 1);
+  EXPECT_TRUE(traces_.HasTrace("Movandi - ZeltoRGB - Camera Initialization FAILED..."));
+  // Every channel that start-up opened and passed over was closed again.
+  const ZeltoSimCounters counters = sim_.Counters();
+  EXPECT_EQ(counters.open_handles, 0u);
+  EXPECT_EQ(counters.live_buffers, 0u);
+}
+
+TEST_F(CardTest, NoDriverFailsWithTheSameText) {
+  sim_.UnregisterDriver();
+  EXPECT_EQ(StartUpError(sim_.host_key()), "Camera Initialization FAILED...");
+  EXPECT_TRUE(traces_.HasTrace("KTS DLL SETUP failed. Serious Error"));
+  EXPECT_EQ(traces_.MessageBoxes().size(), 1u);
+}
+
+TEST_F(CardTest, FailingInitialiseFailsStartUp) {
+  sim_.InjectError("RGBCaptureInitialise", 0x10002, 1);
+  EXPECT_EQ(StartUpError(sim_.host_key()), "Camera Initialization FAILED...");
+  EXPECT_TRUE(traces_.HasTrace(
+      "CZeltoRGBCard::ZeltoRGBInitCamera() - RGBCaptureInitialise() returned: "
+      "RGBERROR_HARDWARE_NOT_FOUND"));
+}
+
+TEST_F(CardTest, EmptyHostPathGivesTheKeyDirectlyUnderTheUser) {
+  {
+    TestCard card("");
+    EXPECT_EQ(card.UserSettingsKey, "ZELTORGB\\0");
+  }
+  int32_t channel = -1;
+  EXPECT_TRUE(ReadUserDword("ZELTORGB", "InputChannelValue", &channel));
+  platform::DeleteRegistryTree(platform::RegistryRoot::kCurrentUser, "ZELTORGB");
+}
+
+TEST_F(CardTest, NegotiationCallsTheDriverInOrderWithItsFlagsAndQueries) {
+  sim_.ClearCallLog();
+  TestCard card(sim_.host_key());
+  std::vector<std::tuple<uint32_t, uint32_t, uint32_t>> calls;  // entry, flags/size, query
+  bool started = false;
+  for (const auto& c : sim_.CallLog()) {
+    if (c.entry == Entry(DriverEntry::kRGBCaptureGetCapabilities)) started = true;
+    if (started) calls.emplace_back(c.entry, c.arg, c.query);
+  }
+  using E = DriverEntry;
+  EXPECT_THAT(calls,
+              ElementsAre(std::make_tuple(Entry(E::kRGBCaptureGetCapabilities), 0u, 0u),
+                          std::make_tuple(Entry(E::kRGBCaptureGetParameters), 0x103Eu, 0x08000000u),
+                          std::make_tuple(Entry(E::kRGBCaptureDetectVideoMode), 0u, 0u),
+                          std::make_tuple(Entry(E::kRGBCaptureSetParameters), 0x1000u, 0x04000000u),
+                          std::make_tuple(Entry(E::kRGBCaptureSetParameters), 0x180000u, 0x04000000u),
+                          std::make_tuple(Entry(E::kRGBCaptureGetParameters), 0x180000u, 0x04000000u),
+                          std::make_tuple(Entry(E::kRGBCaptureGetParameters), 0x4F82u, 0x24000000u),
+                          std::make_tuple(Entry(E::kRGBCaptureSetParameters), 0x4F82u, 0x04000000u),
+                          std::make_tuple(Entry(E::kRGBCaptureAllocateBuffer), 1024u * 768u * 2u, 0u)));
+  EXPECT_EQ(card.Params.OutputMode, 3u);
+}
+
+TEST_F(CardTest, NegotiationStopsOnTheThreeNoModeFlagsOnly) {
+  struct Case {
+    const char* flags;
+    const char* trace;
+  };
+  for (const Case& c : {Case{"0x10", "RGBCaptureDetectVideoMode() NO SIGNAL"},
+                        Case{"0x20", "RGBCaptureDetectVideoMode() OUT OF RANGE"},
+                        Case{"0x40", "RGBCaptureDetectVideoMode() UNRECOGNISABLE"}}) {
+    SCOPED_TRACE(c.flags);
+    sim_.Configure((std::string("timing_flags=") + c.flags).c_str());
+    traces_.Clear();
+    sim_.ClearCallLog();
+    TestCard card(sim_.host_key());
+    EXPECT_TRUE(traces_.HasTrace(c.trace));
+    EXPECT_TRUE(traces_.HasTrace("GetCapabilities() - error"));
+    EXPECT_TRUE(CallsTo(sim_.CallLog(), DriverEntry::kRGBCaptureSetParameters).empty());
+  }
+  sim_.Configure("timing_flags=0x30");
+  traces_.Clear();
+  TestCard card(sim_.host_key());
+  EXPECT_TRUE(traces_.HasTrace(
+      "CZeltoRGBCard::GetCapabilities() - RGBCaptureDetectVideoMode() VideoTiming.Flags: 0x30"));
+  EXPECT_FALSE(traces_.HasTrace("GetCapabilities() - error"));
+  EXPECT_EQ(card.SourceWidth, 1024);
+}
+
+TEST_F(CardTest, FrameRateIsTheWholeHertzOfTheMode) {
+  sim_.Configure("mode=1024x768@59.94");
+  TestCard card(sim_.host_key());
+  EXPECT_EQ(card.SourceFrameRate, 59);
+  EXPECT_TRUE(traces_.HasTrace("Video mode: 1024x768 59.94Hz") ||
+              traces_.HasTrace("Video mode: 1024x768 59Hz"));
+}
+
+TEST_F(CardTest, CaptureFormatsMapToPixelFormats) {
+  TestCard card(sim_.host_key());
+  // RGB 24 is negotiated as 5-5-5; the stored capture format corrects it later.
+  for (auto [format, bytes] : {std::pair{3, 2}, std::pair{2, 4}, std::pair{1, 2}, std::pair{0, 2}}) {
+    card.CaptureFormat = format;
+    card.GetCapabilities();
+    EXPECT_EQ(card.BytesPerPixel, bytes) << format;
+  }
+  card.CaptureFormat = 1;
+  card.GetCapabilities();
+  EXPECT_EQ(card.GetImageFormat(), 906);
+  card.CaptureFormat = 2;
+  card.GetCapabilities();
+  EXPECT_EQ(card.GetImageFormat(), 500);
+  EXPECT_EQ(card.GetBitsPerPixel(), 32);
+  EXPECT_EQ(card.GetBitDepth(), 8);
+}
+
+TEST_F(CardTest, FailedNegotiationStepIsTracedWithItsName) {
+  sim_.InjectError("RGBCaptureSetParameters", 0x10017, 1);
+  TestCard card(sim_.host_key());
+  EXPECT_TRUE(traces_.HasTrace(
+      "CZeltoRGBCard::GetCapabilities() - RGBCaptureSetParameters(1) returned: "
+      "RGBERROR_INVALID_PIXELFORMAT"));
+  EXPECT_TRUE(traces_.HasTrace("GetCapabilities() - error"));
+  EXPECT_EQ(sim_.Counters().live_buffers, 0u);
+}
+
+TEST_F(CardTest, GetImageFormatReportsZeroWhenTheDriverReadFails) {
+  TestCard card(sim_.host_key());
+  sim_.InjectError("RGBCaptureGetParameters", 0x10005, 0);
+  EXPECT_EQ(card.GetImageFormat(), 0);
+}
+
+TEST_F(CardTest, DestructionClosesEverythingItOpened) {
+  {
+    TestCard card(sim_.host_key());
+    card.AllocateBuffers(3);
+    EXPECT_EQ(sim_.Counters().open_handles, 1u);
+    EXPECT_EQ(sim_.Counters().live_buffers, 1u);  // the earlier buffer was freed first
+    sim_.ClearCallLog();
+  }
+  const auto log = sim_.CallLog();
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_EQ(log[0].entry, Entry(DriverEntry::kRGBCaptureEnable));
+  EXPECT_EQ(log[0].arg, 0u);
+  EXPECT_EQ(CallsTo(log, DriverEntry::kRGBCaptureFreeBuffer).size(), 1u);
+  EXPECT_EQ(CallsTo(log, DriverEntry::kRGBCaptureClose).size(), 1u);
+  const ZeltoSimCounters counters = sim_.Counters();
+  EXPECT_EQ(counters.open_handles, 0u);
+  EXPECT_EQ(counters.live_buffers, 0u);
+  EXPECT_EQ(counters.buffers_closed, 0u);
+}
+
+}  // namespace
+}  // namespace zelto
