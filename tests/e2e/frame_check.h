@@ -124,12 +124,14 @@ inline void GrabAndCheck(IOrvaneGenericGrabber* grabber, IOrvaneImageProp* image
     ASSERT_EQ(usage->GetPeakReadyCount(&peak), S_OK);
     EXPECT_GE(ready, 0);
     EXPECT_LE(ready, buffers);
-    EXPECT_LE(ready, peak);
     EXPECT_LE(peak, buffers);
     ASSERT_EQ(grabber->ReleaseCurrentFrame(), S_OK);
     ASSERT_TRUE(SUCCEEDED(grabber->ArmBuffer()));
   }
   ASSERT_EQ(grabber->DisableGrab(), S_OK);
+  int32_t peak = 0;
+  ASSERT_EQ(usage->GetPeakReadyCount(&peak), S_OK);
+  EXPECT_GE(peak, 1);
   // Grabbing stopped: what was still armed comes back as frames or not at all.
   ASSERT_EQ(grabber->ReleaseAllFrames(), S_OK);
   ASSERT_EQ(grabber->FreeAllBuffers(), S_OK);
