@@ -1,11 +1,14 @@
 #include "card_session.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #include "bundled_files.h"
 #include "host_os.h"
+#include "platform/dynamic_library.h"
+#include "zeltosim_control.h"
 
 namespace zelto::grab {
 namespace {
@@ -58,6 +61,33 @@ int PrepareDriver(const Options& options, std::string* driver_path) {
   return kExitOk;
 }
 
+// With --sim (or ZELTOSIM in the environment) the driver must be ZeltoSim: the
+// tool loads it by the path the module will use, which gives the module the same
+// instance, and configures it directly.
+int PrepareSimulator(const Options& options, CardSession* s) {
+  if (!options.sim && std::getenv("ZELTOSIM") == nullptr) return kExitOk;
+  s->simulator.handle = platform::LoadDynamicLibrary(s->driver_path.c_str());
+  auto configure = reinterpret_cast<PFN_ZeltoSim_Configure>(
+      s->simulator.handle != nullptr
+          ? platform::ResolveSymbol(s->simulator.handle, "ZeltoSim_Configure")
+          : nullptr);
+  if (!options.sim) return kExitOk;
+  if (configure == nullptr) {
+    std::fprintf(stderr, "zeltograb: --sim needs the ZeltoSim driver; the driver is %s\n\n%s",
+                 s->driver_path.c_str(), Usage(options.command).c_str());
+    return kExitUsage;
+  }
+  // Applied once, here; the environment copy would apply it a second time.
+  SetEnvironment("ZELTOSIM", "");
+  if (configure(options.sim->c_str()) != 0) {
+    std::fprintf(stderr,
+                 "zeltograb: ZeltoSim does not take --sim \"%s\" (see sim/driver/README.md)\n\n%s",
+                 options.sim->c_str(), Usage(options.command).c_str());
+    return kExitUsage;
+  }
+  return kExitOk;
+}
+
 int CreateObject(const Options& options, CardSession* s) {
   std::string error;
   if (!options.module) {
@@ -90,6 +120,8 @@ int CreateObject(const Options& options, CardSession* s) {
 
 }  // namespace
 
+HeldLibrary::~HeldLibrary() { platform::UnloadDynamicLibrary(handle); }
+
 int ReportComFailure(const char* what, HRESULT hr) {
   std::string description = TakeErrorDescription();
   if (description.empty()) {
@@ -102,8 +134,9 @@ int ReportComFailure(const char* what, HRESULT hr) {
 }
 
 int OpenCard(const Options& options, CardSession* s) {
-  if (options.sim) SetEnvironment("ZELTOSIM", *options.sim);
   int status = PrepareDriver(options, &s->driver_path);
+  if (status != kExitOk) return status;
+  status = PrepareSimulator(options, s);
   if (status != kExitOk) return status;
   status = CreateObject(options, s);
   if (status != kExitOk) return status;

@@ -16,8 +16,21 @@ inline constexpr int kExitFileError = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitModuleError = 3;
 
+// A driver library the tool itself keeps loaded for the session.
+class HeldLibrary {
+ public:
+  HeldLibrary() = default;
+  ~HeldLibrary();
+  HeldLibrary(const HeldLibrary&) = delete;
+  HeldLibrary& operator=(const HeldLibrary&) = delete;
+  void* handle = nullptr;
+};
+
 struct CardSession {
-  ModuleLibrary library;  // declared first: unloaded after every reference is gone
+  // The simulated card, held so that its state (what --sim configured) survives the
+  // module unloading and rebinding the driver while it scans the channels.
+  HeldLibrary simulator;
+  ModuleLibrary library;  // unloaded after every reference below is gone
   ComRef<IOrvaneGenericGrabber> grabber;
   ComRef<IOrvaneImageProp> image;
   ComRef<IOrvaneBufferUsageProp> usage;

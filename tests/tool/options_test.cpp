@@ -1,0 +1,108 @@
+#include "options.h"
+
+#include <gtest/gtest.h>
+
+namespace zelto::grab {
+namespace {
+
+ParseResult Parse(std::vector<std::string> args, bool png = true) {
+  return ParseCommandLine(args, png);
+}
+
+TEST(OptionsTest, GrabDefaultsRunUntilStoppedWithoutFiles) {
+  ParseResult r = Parse({"grab"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.options.command, Command::kGrab);
+  EXPECT_FALSE(r.options.frames);
+  EXPECT_FALSE(r.options.seconds);
+  EXPECT_TRUE(r.options.out_dir.empty());
+  EXPECT_EQ(r.options.buffers, kDefaultBuffers);
+  EXPECT_EQ(r.options.every, 1);
+  EXPECT_EQ(r.options.format, ImageFileFormat::kPng);
+  EXPECT_EQ(r.options.key, "Software\\Zelto\\zeltograb\\");
+}
+
+TEST(OptionsTest, GrabTakesEveryOption) {
+  ParseResult r = Parse({"grab", "--frames", "120", "--buffers", "3", "--out", "frames",
+                         "--every", "10", "--format", "bmp", "--sim", "pacing=free;channels=1",
+                         "--driver", "/x/ZeltoSim.so", "--key", "Software\\Me\\",
+                         "--module", "/x/libOrvZeltoRGB.so"});
+  ASSERT_TRUE(r.ok) << r.error;
+  const Options& o = r.options;
+  EXPECT_EQ(*o.frames, 120);
+  EXPECT_EQ(o.buffers, 3);
+  EXPECT_EQ(o.out_dir, "frames");
+  EXPECT_EQ(o.every, 10);
+  EXPECT_EQ(o.format, ImageFileFormat::kBmp);
+  EXPECT_EQ(*o.sim, "pacing=free;channels=1");
+  EXPECT_EQ(*o.driver, "/x/ZeltoSim.so");
+  EXPECT_EQ(o.key, "Software\\Me\\");
+  EXPECT_EQ(*o.module, "/x/libOrvZeltoRGB.so");
+}
+
+// The module keeps its values at host key + "ZELTORGB": without the backslash they
+// would land in a sibling key.
+TEST(OptionsTest, HostKeyAlwaysEndsInABackslash) {
+  ParseResult r = Parse({"info", "--key", "Software\\Me"});
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.options.key, "Software\\Me\\");
+  EXPECT_FALSE(Parse({"info", "--key", "\\"}).ok);
+  EXPECT_FALSE(Parse({"info", "--key", ""}).ok);
+}
+
+TEST(OptionsTest, SecondsAcceptFractions) {
+  ParseResult r = Parse({"grab", "--seconds", "2.5"});
+  ASSERT_TRUE(r.ok);
+  EXPECT_DOUBLE_EQ(*r.options.seconds, 2.5);
+}
+
+TEST(OptionsTest, RejectsBadNumbers) {
+  for (const char* bad : {"0", "-1", "+3", "12x", "", "1e3", "99999999999", " 5"}) {
+    EXPECT_FALSE(Parse({"grab", "--frames", bad}).ok) << bad;
+  }
+  EXPECT_FALSE(Parse({"grab", "--buffers", "0"}).ok);
+  EXPECT_FALSE(Parse({"grab", "--buffers", "1001"}).ok);  // AllocateBuffers takes 16 bits
+  EXPECT_FALSE(Parse({"grab", "--every", "0"}).ok);
+  EXPECT_FALSE(Parse({"grab", "--seconds", "0"}).ok);
+  EXPECT_FALSE(Parse({"grab", "--seconds", "nan"}).ok);
+  EXPECT_FALSE(Parse({"grab", "--seconds", "inf"}).ok);
+}
+
+TEST(OptionsTest, RejectsMisuse) {
+  EXPECT_FALSE(Parse({}).ok);
+  EXPECT_FALSE(Parse({"snap"}).ok);
+  EXPECT_FALSE(Parse({"grab", "--frames"}).ok);  // value missing
+  EXPECT_FALSE(Parse({"grab", "--frames", "5", "--seconds", "1"}).ok);
+  EXPECT_FALSE(Parse({"grab", "--format", "jpeg"}).ok);
+  EXPECT_FALSE(Parse({"grab", "--colour", "red"}).ok);
+  EXPECT_FALSE(Parse({"grab", "extra"}).ok);
+  // Grab's options belong to grab.
+  EXPECT_FALSE(Parse({"info", "--frames", "5"}).ok);
+  ParseResult r = Parse({"grab", "--frames", "0"});
+  EXPECT_NE(r.error.find("--frames"), std::string::npos) << r.error;
+}
+
+TEST(OptionsTest, BuildWithoutPngDefaultsToBmpAndRefusesPng) {
+  ParseResult r = Parse({"grab"}, false);
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.options.format, ImageFileFormat::kBmp);
+  EXPECT_FALSE(Parse({"grab", "--format", "png"}, false).ok);
+}
+
+TEST(OptionsTest, HelpEverywhere) {
+  for (std::vector<std::string> args :
+       {std::vector<std::string>{"--help"}, {"help"}, {"-h"}, {"grab", "--help"},
+        {"info", "--help"}, {"grab", "--frames", "3", "-h"}, {"help", "grab"}}) {
+    ParseResult r = Parse(args);
+    ASSERT_TRUE(r.ok) << args[0];
+    EXPECT_TRUE(r.options.help) << args[0];
+  }
+  EXPECT_EQ(Parse({"grab", "--help"}).options.command, Command::kGrab);
+  EXPECT_EQ(Parse({"help", "info"}).options.command, Command::kInfo);
+  EXPECT_NE(Usage(Command::kGrab).find("--frames"), std::string::npos);
+  EXPECT_NE(Usage(Command::kInfo).find("zeltograb info"), std::string::npos);
+  EXPECT_NE(Usage(Command::kNone).find("grab"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zelto::grab
