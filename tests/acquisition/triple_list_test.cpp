@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <future>
@@ -45,6 +46,22 @@ class TestQueue : public CTripleList {
   using CTripleList::LTCTimeSourceOffset;
   using CTripleList::TimeSourceOffset;
 };
+
+// GetFrame that is woken at once when nothing is ready: null then.
+ImageRecord* GetFrameNow(CTripleList& q) {
+  std::atomic<bool> done{false};
+  std::thread waker([&] {
+    while (!done) {
+      q.SignalReadEvent();
+      std::this_thread::sleep_for(1ms);
+    }
+  });
+  bool waited = false;
+  ImageRecord* record = q.GetFrame(&waited);
+  done = true;
+  waker.join();
+  return record;
+}
 
 TEST(TripleListTest, BufferSizeIsRoundedUpWithEightBytesSpare) {
   EXPECT_EQ(CTripleList::RoundUpBufferSize(1'228'800), 1'229'312);
@@ -103,9 +120,7 @@ TEST(TripleListTest, DeleteCurrentFrameEndsTheBuffer) {
   // The frame after the deleted one is current now.
   q.ReleaseCurrentFrame();
   EXPECT_EQ(q.GetBufferCount(), 1);
-  bool waited = false;
-  q.SignalReadEvent();
-  EXPECT_EQ(q.GetFrame(&waited), nullptr);
+  EXPECT_EQ(GetFrameNow(q), nullptr);
 }
 
 TEST(TripleListTest, FreeAllBuffersLeavesPendingBuffers) {
@@ -132,10 +147,8 @@ TEST(TripleListTest, EnableGrabReturnsPendingAndReadyBuffersToFree) {
   EXPECT_EQ(q.FirstPendingImage(), nullptr);
   EXPECT_EQ(q.GetBufferCount(), 6);
   EXPECT_EQ(q.GetPeakReadyCount(), 0);
-  // Nothing is ready any more: a GetFrame would wait.
-  q.SignalReadEvent();
-  bool waited = false;
-  EXPECT_EQ(q.GetFrame(&waited), nullptr);
+  // Nothing is ready any more.
+  EXPECT_EQ(GetFrameNow(q), nullptr);
 }
 
 TEST(TripleListTest, CommitCountsReadyFramesAndStamps) {
