@@ -51,7 +51,8 @@ TEST(PixelFormatTest, SixteenBitChannelsWidenLikeTheReference) {
   for (int32_t code : {905, 906}) {
     const PixelFormatInfo f = *DescribeFormat(code);
     for (unsigned v = 0; v < 65536; v += 7) {
-      const uint8_t px[2] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
+      // Four bytes: the compiler cannot tell that only two are read.
+      const uint8_t px[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), 0, 0};
       uint8_t rgb[3];
       UnpackRowToRgb(f, px, 1, rgb);
       const sim::Rgb want = sim::LoadPixel(px, f.layout);

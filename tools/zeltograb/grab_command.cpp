@@ -264,6 +264,7 @@ int RunGrab(const Options& options) {
     }
   }
 
+  std::printf("zeltograb: module %s\n", s.module_path.c_str());
   std::printf("zeltograb: grabbing %dx%d, format %d (%s), %d buffers%s\n", g.width, g.height,
               g.format, format ? format->name : "unknown", options.buffers,
               options.frames    ? (", " + std::to_string(*options.frames) + " frames").c_str()
