@@ -1,5 +1,5 @@
 # One line per test binary:
-#   zelto_add_test(<name> LABEL <subsystem> SOURCES <files...>
+#   zelto_add_test(<name> LABEL <labels...> SOURCES <files...>
 #                  [LIBS <targets...>] [NATIVE_ONLY] [WINDOWS_ONLY] [RESOURCE_LOCK <lock>])
 # The binary links the core, GoogleTest/GMock and the test support library; every
 # case becomes one CTest test labelled with the subsystem, plus "wine" when the
@@ -8,7 +8,7 @@
 include(GoogleTest)
 
 function(zelto_add_test name)
-  cmake_parse_arguments(ARG "NATIVE_ONLY;WINDOWS_ONLY" "LABEL;RESOURCE_LOCK" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "NATIVE_ONLY;WINDOWS_ONLY" "RESOURCE_LOCK" "LABEL;SOURCES;LIBS" ${ARGN})
   if(ARG_NATIVE_ONLY AND CMAKE_CROSSCOMPILING)
     return()
   endif()
