@@ -20,7 +20,7 @@ timeout 120 "$wine_run" "$(zpath "$tool")" grab --frames 10 --out frames --forma
 status=$?
 cat out.txt err.txt
 [ "$status" = 0 ] || fail "exit status $status"
-grep -q "registered class ZeltoRGB.OrvaneZeltoRGB.1" out.txt || fail "not created through CoCreateInstance"
+grep -q "ZeltoRGB.OrvaneZeltoRGB.1 (registered class, CoCreateInstance)" out.txt || fail "not created through CoCreateInstance"
 grep -q "captured    10 in" out.txt || fail "no summary of 10 frames"
 
 images=$(ls frames/frame_*.bmp 2>/dev/null | wc -l)

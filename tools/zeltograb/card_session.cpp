@@ -93,7 +93,7 @@ int CreateObject(const Options& options, CardSession* s) {
   if (!options.module) {
     // Windows: a registered module first, as a host would find it.
     if (SUCCEEDED(CreateRegisteredObject(IID_IOrvaneGenericGrabber, s->grabber.out()))) {
-      s->module_path = "registered class " ZELTORGB_PROGID;
+      s->module_path = ZELTORGB_PROGID " (registered class, CoCreateInstance)";
       return kExitOk;
     }
   }

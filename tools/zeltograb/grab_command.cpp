@@ -265,11 +265,14 @@ int RunGrab(const Options& options) {
   }
 
   std::printf("zeltograb: module %s\n", s.module_path.c_str());
+  char until[64] = ", Ctrl-C stops";
+  if (options.frames) {
+    std::snprintf(until, sizeof until, ", %lld frames", static_cast<long long>(*options.frames));
+  } else if (options.seconds) {
+    std::snprintf(until, sizeof until, ", for %g s", *options.seconds);
+  }
   std::printf("zeltograb: grabbing %dx%d, format %d (%s), %d buffers%s\n", g.width, g.height,
-              g.format, format ? format->name : "unknown", options.buffers,
-              options.frames    ? (", " + std::to_string(*options.frames) + " frames").c_str()
-              : options.seconds ? ", for a while"
-                                : ", Ctrl-C stops");
+              g.format, format ? format->name : "unknown", options.buffers, until);
   std::fflush(stdout);
 
   hr = grabber->EnableGrab();
@@ -356,11 +359,12 @@ int RunGrab(const Options& options) {
     }
   }
 
-  hr = grabber->DisableGrab();
-  if (FAILED(hr) && status == kExitOk) status = ReportComFailure("DisableGrab", hr);
+  // Read before DisableGrab, which commits every armed buffer at once.
   int32_t peak_ready = 0, total_buffers = 0;
   s.usage->GetPeakReadyCount(&peak_ready);
   s.usage->GetTotalBuffers(&total_buffers);
+  hr = grabber->DisableGrab();
+  if (FAILED(hr) && status == kExitOk) status = ReportComFailure("DisableGrab", hr);
   grabber->FreeAllBuffers();
 
   const std::string summary = Summary(options, s, g, format, Summarise(samples), peak_ready,
