@@ -5,8 +5,8 @@
 namespace zelto::grab {
 namespace {
 
-ParseResult Parse(std::vector<std::string> args, bool png = true) {
-  return ParseCommandLine(args, png);
+ParseResult Parse(std::vector<std::string> args, bool png = true, bool png_default = true) {
+  return ParseCommandLine(args, png, png_default);
 }
 
 TEST(OptionsTest, GrabDefaultsRunUntilStoppedWithoutFiles) {
@@ -80,6 +80,12 @@ TEST(OptionsTest, RejectsMisuse) {
   EXPECT_FALSE(Parse({"info", "--frames", "5"}).ok);
   ParseResult r = Parse({"grab", "--frames", "0"});
   EXPECT_NE(r.error.find("--frames"), std::string::npos) << r.error;
+}
+
+TEST(OptionsTest, SlowPngIsOnRequestOnly) {
+  EXPECT_EQ(Parse({"grab"}, true, false).options.format, ImageFileFormat::kBmp);
+  EXPECT_EQ(Parse({"grab", "--format", "png"}, true, false).options.format,
+            ImageFileFormat::kPng);
 }
 
 TEST(OptionsTest, BuildWithoutPngDefaultsToBmpAndRefusesPng) {

@@ -11,8 +11,10 @@
 
 namespace zelto::grab {
 
-// True when this build can write PNG.
+// True when this build can write PNG; PngPreferred when it does so fast enough
+// to keep up with the card, so that PNG is the default.
 bool PngSupported();
+bool PngPreferred();
 
 // `rgb` holds `height` rows of `width` pixels, 3 bytes R, G, B each, top row first.
 // On failure `error` says why and a partly written file may remain.

@@ -12,7 +12,7 @@
 int main(int argc, char** argv) {
   using namespace zelto::grab;
   std::vector<std::string> args(argv + 1, argv + argc);
-  ParseResult parsed = ParseCommandLine(args, PngSupported());
+  ParseResult parsed = ParseCommandLine(args, PngSupported(), PngPreferred());
   if (!parsed.ok) {
     std::fprintf(stderr, "zeltograb: %s\n\n%s", parsed.error.c_str(),
                  Usage(parsed.options.command).c_str());

@@ -39,10 +39,11 @@ ParseResult Fail(std::string error) {
 
 }  // namespace
 
-ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supported) {
+ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supported,
+                             bool png_default) {
   ParseResult result;
   Options& o = result.options;
-  o.format = png_supported ? ImageFileFormat::kPng : ImageFileFormat::kBmp;
+  o.format = png_supported && png_default ? ImageFileFormat::kPng : ImageFileFormat::kBmp;
 
   size_t i = 0;
   if (args.empty()) return Fail("no command given");
@@ -137,7 +138,8 @@ std::string Usage(Command command) {
              "  --buffers N     image buffers in the module's queue (default 8)\n"
              "  --out DIR       write images, frames.csv and summary.txt into DIR\n"
              "  --every K       write the image of every K-th frame only (default 1)\n"
-             "  --format F      png, bmp or raw (the module's bytes as delivered)\n"
+             "  --format F      png, bmp or raw (the module's bytes as delivered); default\n"
+             "                  png natively, bmp on Windows\n"
              "  --sim TEXT      ZeltoSim settings for this run, as ZELTOSIM=\"key=value;...\"\n"
              "  --driver PATH   store PATH as the driver library in the registry\n"
              "  --key KEY       host key under HKEY_CURRENT_USER (default\n"

@@ -42,8 +42,9 @@ struct ParseResult {
 };
 
 // Parses the arguments after the program name. `png_supported` says whether this
-// build writes PNG (it is then the default format, else BMP).
-ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supported);
+// build writes PNG, `png_default` whether PNG (else BMP) is the default format.
+ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supported,
+                             bool png_default);
 
 // The usage text of one command, or of the program for Command::kNone.
 std::string Usage(Command command);

@@ -11,6 +11,7 @@
 namespace zelto::grab {
 
 bool PngSupported() { return true; }
+bool PngPreferred() { return true; }
 
 bool WritePng(const std::string& path, int width, int height, const uint8_t* rgb,
               std::string* error) {

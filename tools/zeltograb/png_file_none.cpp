@@ -4,6 +4,7 @@
 namespace zelto::grab {
 
 bool PngSupported() { return false; }
+bool PngPreferred() { return false; }
 
 bool WritePng(const std::string& path, int, int, const uint8_t*, std::string* error) {
   *error = "this build cannot write PNG: " + path;

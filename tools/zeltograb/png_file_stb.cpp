@@ -7,6 +7,8 @@
 namespace zelto::grab {
 
 bool PngSupported() { return true; }
+// stb compresses too slowly for 60 frames a second: BMP stays the default.
+bool PngPreferred() { return false; }
 
 bool WritePng(const std::string& path, int width, int height, const uint8_t* rgb,
               std::string* error) {
