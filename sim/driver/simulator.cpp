@@ -127,7 +127,9 @@ uint32_t Simulator::Call(DriverEntry entry, uint32_t handle, uint32_t arg, uint3
                          Body body) {
   Lock lock(mutex_);
   const int index = static_cast<int>(entry);
-  if (entry == DriverEntry::kRGBCaptureInitialise) ApplyEnvironment();
+  // Also after a reload that skips RGBCaptureInitialise (a channel scan rebinds
+  // the driver and goes straight to RGBCaptureOpen).
+  ApplyEnvironment();
   ++counters_.calls[index];
   std::optional<uint32_t> injected;
   for (auto it = rules_.begin(); it != rules_.end();) {

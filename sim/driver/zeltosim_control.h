@@ -42,7 +42,7 @@ struct ZeltoSimCounters {
 
 // Back to the defaults of a fresh load: every handle closed, every buffer freed,
 // counters, log, scripts and injected errors cleared. ZELTOSIM is read again at
-// the next RGBCaptureInitialise.
+// the next driver call.
 void ZeltoSim_Reset(void);
 
 // Applies "key=value;key=value" (see README.md). Applied in order; on an unknown

@@ -693,8 +693,8 @@ void SetEnvironment(const char* name, const char* value) {
 #endif
 }
 
-// ZELTOSIM is read at the first RGBCaptureInitialise after a load or a reset.
-TEST_F(ZeltoSimTest, EnvironmentIsReadAtInitialise) {
+// ZELTOSIM is read at the first driver call after a load or a reset.
+TEST_F(ZeltoSimTest, EnvironmentIsReadAtTheFirstCall) {
   SetEnvironment("ZELTOSIM", "channels=4;pacing=free");
   sim_.Reset();
   uint32_t devices = 0;
@@ -703,6 +703,17 @@ TEST_F(ZeltoSimTest, EnvironmentIsReadAtInitialise) {
   ASSERT_EQ(sim_.Configure("channels=1"), 0u);
   ASSERT_EQ(sim_.RGBCaptureInitialise(&devices), 0u);
   EXPECT_EQ(devices, 1u);  // not read again
+
+  // A driver reloaded by a channel scan is opened without RGBCaptureInitialise.
+  SetEnvironment("ZELTOSIM", "signal=0");
+  sim_.Reset();
+  HRGBCAPTURE handle = 0;
+  ASSERT_EQ(sim_.RGBCaptureOpen(0, &handle), 0u);
+  CaptureParams params{};
+  params.Size = sizeof(params);
+  EXPECT_EQ(sim_.RGBCaptureGetParameters(handle, &params, kQueryAfterOpen),
+            kRgbErrorSignalNotDetected);
+  sim_.RGBCaptureClose(handle);
   SetEnvironment("ZELTOSIM", "");
 }
 
