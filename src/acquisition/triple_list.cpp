@@ -149,6 +149,11 @@ CImageWrapper* CTripleList::TakeFreeBuffer(bool* waited) {
 
 bool CTripleList::CommitFrame() {
   bool moved = false;
+  // The move and the set happen under ReadEventLock as one step. Set after the
+  // lock was let go, it could land after the host had taken this very frame and
+  // gone back to waiting: the host would wake to an empty list and GetFrame
+  // would return null while frames flow.
+  std::lock_guard<std::mutex> event_lock(ReadEventLock);
   {
     std::lock_guard<std::mutex> ready_lock(ReadyLock);
     {
@@ -178,7 +183,7 @@ bool CTripleList::CommitFrame() {
     ReadyCount = ready;
     if (ready > PeakReadyCount) PeakReadyCount = ready;
   }
-  SignalReadEvent();
+  ReadEvent.Set();
   return moved;
 }
 

@@ -11,7 +11,9 @@
 // a waiter tests its list under its event lock (event lock first, never after a
 // list lock), and no lock is held while waiting. Events are manual-reset: a waiter resets its event under the event's
 // lock, tests its list and waits; the other side sets the event under the same
-// lock after changing the list, so no wake-up is lost. Waits have no time-out;
+// lock after changing the list, so no wake-up is lost. CommitFrame holds
+// ReadEventLock across its move and the set, so a waiting GetFrame wakes to a
+// ready frame, never to the set of a frame it already took. Waits have no time-out;
 // SignalGrabEvent / SignalReadEvent end them.
 #ifndef ZELTO_ACQUISITION_TRIPLE_LIST_H_
 #define ZELTO_ACQUISITION_TRIPLE_LIST_H_

@@ -228,6 +228,38 @@ TEST(TripleListTest, SignalReadEventEndsAGetFrameWaitWithNull) {
   EXPECT_EQ(got.get(), nullptr);
 }
 
+// Guards against a commit whose read event is set apart from its move: the host
+// takes that frame, waits again and is woken by the late set to an empty list,
+// so GetFrame returns null while frames flow.
+TEST(TripleListTest, WaitingGetFrameWakesOnlyToAFrameWhileFramesFlow) {
+  TestQueue q;
+  q.AllocateBuffers(3);
+  std::atomic<bool> done{false};
+  std::thread capture([&] {
+    while (!done) {
+      if (q.FirstPendingImage() != nullptr) {
+        q.CommitFrame();
+      } else {
+        std::this_thread::yield();
+      }
+    }
+  });
+  for (int i = 0; i < 2; ++i) q.ArmBuffer();
+  int null_frames = 0;
+  for (int i = 0; i < 20000 && null_frames == 0; ++i) {
+    bool waited = false;
+    if (q.GetFrame(&waited) == nullptr) {
+      ++null_frames;
+      break;
+    }
+    q.ReleaseCurrentFrame();
+    q.ArmBuffer();
+  }
+  done = true;
+  capture.join();
+  EXPECT_EQ(null_frames, 0);
+}
+
 TEST(TripleListTest, ReallocateKeepsFreeAndReadyCountAtTheNewSize) {
   TestQueue q(100);
   q.AllocateBuffers(4);
