@@ -1,0 +1,369 @@
+// The whole frame path per frame, as the host sees it, against a bare memcpy of
+// the same frame.
+//
+// ZeltoSim runs in static-frame mode (it renders once; every later fill returns
+// at once), so a frame costs what the module does with it: the capture thread
+// fills, copies (or crops, or converts) into the first armed buffer and commits;
+// the host loop waits in GetFrame, releases the frame and arms a buffer again,
+// keeping all buffers but one armed. One benchmark iteration is one frame the
+// host received.
+//
+//   frame_path/<path>/<size>: copy32 (32-bit whole frame), copy16 (5-6-5),
+//     rgb24 (32-bit converted to "RGB 24"), crop_cut (a 1280x1024 source cut
+//     to the 1024x768 image) and crop_pad (an 800x600 source padded into it).
+//   memcpy/<bytes>: memcpy of one image's bytes from one source into the same
+//     number of rotating destination buffers.
+//   convert/<size>: RBG32ToRGB24 of one frame alone, the same rotation.
+//
+// After the runs it prints ns/frame and the ratio of each path to the memcpy of
+// its image bytes (and rgb24 to the bare conversion), from the best and from the
+// median of the repetitions of this same run. By default every benchmark runs
+// 10 times, interleaved in random order so that the load of a shared machine
+// hits all alike; flags on the command line override that.
+//
+//   build/native-release/bench/frame_path_bench
+//   build/native-release/bench/frame_path_bench --benchmark_filter=copy32
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "acquisition/pxl_image_converter.h"
+#include "card/zelto_rgb_card.h"
+#include "driver/capture_driver.h"
+#include "platform/registry.h"
+#include "sim_card.h"
+
+namespace zelto {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kBuffers = 4;  // all but one kept armed
+constexpr int kWarmUpFrames = 8;
+
+enum class Path { kCopy32, kCopy16, kRgb24, kCropCut, kCropPad };
+
+struct PathInfo {
+  Path path;
+  const char* name;
+  int out_bytes_per_pixel;
+  const char* source_mode;  // the mode the source switches to after start-up, or null
+  bool host_polls = false;   // see copy32_poll
+};
+
+const PathInfo kPaths[] = {
+    {Path::kCopy32, "copy32", 4, nullptr},         {Path::kCopy16, "copy16", 2, nullptr},
+    {Path::kRgb24, "rgb24", 3, nullptr},           {Path::kCropCut, "crop_cut", 4, "1280x1024@60"},
+    {Path::kCropPad, "crop_pad", 4, "800x600@60"},
+    {Path::kCopy32, "copy32_poll", 4, nullptr, true},
+};
+
+struct Size {
+  int width;
+  int height;
+  std::string Name() const { return std::to_string(width) + "x" + std::to_string(height); }
+  std::string Mode() const { return Name() + "@60"; }
+};
+const Size kSizes[] = {{640, 480}, {1024, 768}, {1920, 1080}};
+const Size kCropImage = {1024, 768};
+
+size_t ImageBytes(const PathInfo& p, const Size& s) {
+  return static_cast<size_t>(s.width) * s.height * p.out_bytes_per_pixel;
+}
+
+testing::SimCard& Sim() {
+  static testing::SimCard sim(ZELTOSIM_PATH);
+  return sim;
+}
+
+class BenchCard : public CZeltoRGBCard {
+ public:
+  using CZeltoRGBCard::CZeltoRGBCard;
+
+  // What the capture format setting does: renegotiate the driver's pixel format
+  // and, for "RGB 24", convert its 32-bit pixels.
+  void UseFormat(Path path) {
+    CaptureFormat = path == Path::kCopy16 ? 1 : 2;
+    GetCapabilities();
+    ConvertTo24 = path == Path::kRgb24;
+    if (ConvertTo24) BytesPerPixel = 3;
+    GetImageBytes();
+  }
+
+  bool StampFrame(CImageWrapper* image) override {
+    ++Commits;
+    return CZeltoRGBCard::StampFrame(image);
+  }
+  std::atomic<int64_t> Commits{0};
+};
+
+// Ends the host's waits when frames stop flowing, so a broken capture path
+// fails the benchmark instead of hanging it.
+class Stall {
+ public:
+  Stall(CTripleList& queue, const std::atomic<int64_t>& frames)
+      : thread_([this, &queue, &frames] {
+          std::unique_lock<std::mutex> lock(mutex_);
+          int64_t seen = -1;
+          while (!done_) {
+            if (cv_.wait_for(lock, 5s, [this] { return done_; })) break;
+            if (frames.load() != seen) {
+              seen = frames.load();
+              continue;
+            }
+            stalled_ = true;
+            queue.SignalReadEvent();
+            queue.SignalGrabEvent();
+          }
+        }) {}
+  ~Stall() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    cv_.notify_all();
+    thread_.join();
+  }
+  bool stalled() const { return stalled_; }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  bool done_ = false;
+  std::atomic<bool> stalled_{false};
+  std::thread thread_;
+};
+
+void BM_FramePath(benchmark::State& state, PathInfo info, Size size) {
+  testing::SimCard& sim = Sim();
+  sim.Configure(("pacing=static;mode=" + size.Mode()).c_str());
+  const std::string host_key = testing::UniqueHostKey();
+  {
+    BenchCard card(host_key);
+    card.UseFormat(info.path);
+    if (info.source_mode != nullptr) sim.SetMode(0, info.source_mode);
+    if (card.GetImageBytes() != static_cast<int32_t>(ImageBytes(info, size))) {
+      state.SkipWithError("unexpected image size");
+      return;
+    }
+    card.AllocateBuffers(kBuffers);
+    card.EnableGrab();
+    std::atomic<int64_t> frames{0};
+    std::optional<Stall> stall;
+    stall.emplace(card, frames);
+    for (int i = 0; i < kBuffers - 1; ++i) card.ArmBuffer();
+
+    bool ok = true;
+    int64_t waits = 0;
+    const auto next_frame = [&] {
+      if (info.host_polls) {
+        while (card.Commits.load() <= frames.load()) {
+        }
+      }
+      bool waited = false;
+      if (card.GetFrame(&waited) == nullptr) return false;
+      if (waited) ++waits;
+      card.ReleaseCurrentFrame();
+      card.ArmBuffer();
+      ++frames;
+      return true;
+    };
+    for (int i = 0; i < kWarmUpFrames && ok; ++i) ok = next_frame();
+    const uint32_t fills_before = sim.Counters().frames_delivered;
+    const int64_t frames_before = frames;
+    const int64_t waits_before = waits;
+    for (auto _ : state) {
+      if (!ok || !next_frame()) {
+        ok = false;
+        break;
+      }
+    }
+    const uint32_t fills = sim.Counters().frames_delivered - fills_before;
+    const int64_t got = frames - frames_before;
+    const bool stalled = stall->stalled();
+    stall.reset();
+    card.DisableGrab();
+    if (!ok) state.SkipWithError(stalled ? "frames stopped flowing" : "GetFrame returned no frame");
+    // More than one fill a frame: the capture thread found nothing armed.
+    if (got > 0) {
+      state.counters["fills_per_frame"] = static_cast<double>(fills) / static_cast<double>(got);
+      // The share of frames the host slept for in GetFrame: each costs the
+      // capture thread a wake-up.
+      state.counters["waits_per_frame"] = static_cast<double>(waits - waits_before) / static_cast<double>(got);
+    }
+  }
+  platform::DeleteRegistryTree(platform::RegistryRoot::kCurrentUser, host_key);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(ImageBytes(info, size)));
+}
+
+// One source, kBuffers destinations of the capacity the queue gives, touched
+// before the run as the queue's allocation does.
+struct Buffers {
+  Buffers(size_t source_bytes, size_t image_bytes) : source(source_bytes) {
+    for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<uint8_t>(i * 7 + 1);
+    const size_t capacity = static_cast<size_t>(CTripleList::RoundUpBufferSize(static_cast<int64_t>(image_bytes)));
+    for (auto& d : destinations) {
+      d = std::make_unique<uint8_t[]>(capacity);
+      std::memset(d.get(), 0, capacity);
+    }
+  }
+  uint8_t* Next() { return destinations[next++ % kBuffers].get(); }
+  std::vector<uint8_t> source;
+  std::unique_ptr<uint8_t[]> destinations[kBuffers];
+  size_t next = 0;
+};
+
+void BM_Memcpy(benchmark::State& state, size_t bytes) {
+  Buffers b(bytes, bytes);
+  for (auto _ : state) {
+    uint8_t* d = b.Next();
+    std::memcpy(d, b.source.data(), bytes);
+    benchmark::DoNotOptimize(d);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(bytes));
+}
+
+void BM_Convert(benchmark::State& state, Size size) {
+  const size_t pixels = static_cast<size_t>(size.width) * size.height;
+  Buffers b(pixels * 4, pixels * 3);
+  CPxlImageConverter converter;
+  for (auto _ : state) {
+    uint8_t* d = b.Next();
+    converter.RBG32ToRGB24(size.width, size.height, b.source.data(), d, false);
+    benchmark::DoNotOptimize(d);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(pixels * 3));
+}
+
+std::string FrameName(const PathInfo& p, const Size& s) {
+  return std::string("frame_path/") + p.name + "/" + s.Name();
+}
+std::string MemcpyName(size_t bytes) { return "memcpy/" + std::to_string(bytes); }
+std::string ConvertName(const Size& s) { return "convert/" + s.Name(); }
+
+// The paths and sizes measured: every format at every size, crops at one.
+std::vector<std::pair<PathInfo, Size>> Cases() {
+  std::vector<std::pair<PathInfo, Size>> cases;
+  for (const PathInfo& p : kPaths) {
+    if (p.source_mode != nullptr) {
+      cases.emplace_back(p, kCropImage);
+    } else {
+      for (const Size& s : kSizes) cases.emplace_back(p, s);
+    }
+  }
+  return cases;
+}
+
+template <typename Fn>
+void Register(const std::string& name, Fn fn) {
+  benchmark::RegisterBenchmark(name.c_str(), fn)
+      ->Unit(benchmark::kMicrosecond)
+      ->UseRealTime()
+      ->ComputeStatistics("min", [](const std::vector<double>& v) {
+        return *std::min_element(v.begin(), v.end());
+      });
+}
+
+void RegisterAll() {
+  std::map<size_t, bool> copies;
+  for (const auto& [p, s] : Cases()) {
+    Register(FrameName(p, s), [p = p, s = s](benchmark::State& st) { BM_FramePath(st, p, s); });
+    const size_t bytes = ImageBytes(p, s);
+    if (!copies[bytes]) {
+      copies[bytes] = true;
+      Register(MemcpyName(bytes), [bytes](benchmark::State& st) { BM_Memcpy(st, bytes); });
+    }
+    if (p.path == Path::kRgb24) {
+      Register(ConvertName(s), [s = s](benchmark::State& st) { BM_Convert(st, s); });
+    }
+  }
+}
+
+// Console output as usual, plus the best and the median real time per iteration
+// of each benchmark, from its "min" and "median" aggregates, or from its runs
+// when only those are reported.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.error_occurred || run.iterations == 0) continue;
+      const double seconds = run.real_accumulated_time / static_cast<double>(run.iterations);
+      const std::string name = run.run_name.str();
+      if (run.run_type == Run::RT_Aggregate) {
+        if (run.aggregate_name == "min") best_[name] = seconds;
+        if (run.aggregate_name == "median") median_[name] = seconds;
+      } else {
+        singles_[name].push_back(seconds);
+      }
+    }
+  }
+
+  void PrintRatios() {
+    // Runs without aggregates (one repetition, or aggregates not reported).
+    for (auto& [name, times] : singles_) {
+      std::sort(times.begin(), times.end());
+      best_.emplace(name, times.front());
+      median_.emplace(name, times[times.size() / 2]);
+    }
+    std::printf("\nFrame path per frame against memcpy of the image bytes (and rgb24 against the\n"
+                "bare conversion); best and median of the repetitions of this run, x > 1 is slower:\n");
+    std::printf("%-10s %-10s %12s %12s %9s %12s %12s %9s %10s\n", "path", "size", "best ns",
+                "memcpy ns", "x memcpy", "median ns", "memcpy ns", "x memcpy", "x convert");
+    for (const auto& [p, s] : Cases()) {
+      const std::string frame = FrameName(p, s) + "/real_time";
+      const std::string copy = MemcpyName(ImageBytes(p, s)) + "/real_time";
+      if (!best_.count(frame) || !best_.count(copy)) continue;
+      std::printf("%-10s %-10s %12.0f %12.0f %9.3f %12.0f %12.0f %9.3f", p.name, s.Name().c_str(),
+                  best_[frame] * 1e9, best_[copy] * 1e9, best_[frame] / best_[copy],
+                  median_[frame] * 1e9, median_[copy] * 1e9, median_[frame] / median_[copy]);
+      const std::string convert = ConvertName(s) + "/real_time";
+      if (p.path == Path::kRgb24 && best_.count(convert)) {
+        std::printf(" %10.3f", best_[frame] / best_[convert]);
+      }
+      std::printf("\n");
+    }
+  }
+
+ private:
+  std::map<std::string, double> best_;
+  std::map<std::string, double> median_;
+  std::map<std::string, std::vector<double>> singles_;
+};
+
+}  // namespace
+}  // namespace zelto
+
+int main(int argc, char** argv) {
+  std::vector<char*> args(argv, argv + argc);
+  char repetitions[] = "--benchmark_repetitions=10";
+  char interleave[] = "--benchmark_enable_random_interleaving=true";
+  char min_time[] = "--benchmark_min_time=0.1";
+  char aggregates[] = "--benchmark_report_aggregates_only=true";
+  args.insert(args.begin() + 1, {repetitions, interleave, min_time, aggregates});
+  argc = static_cast<int>(args.size());
+  argv = args.data();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  zelto::RegisterAll();
+  zelto::RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintRatios();
+  benchmark::Shutdown();
+  return 0;
+}
