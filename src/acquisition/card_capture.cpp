@@ -226,10 +226,15 @@ void CZeltoRGBCard::FramePath(bool in_worker) {
       const int64_t w = std::min(image_w, source_w);
       const int64_t h = std::min(image_h, source_h);
       const int64_t image_bytes = std::max(0, GetImageBytes());
-      if (data != nullptr) {
-        std::memset(data, 0, static_cast<size_t>(std::min(image_bytes, static_cast<int64_t>(capacity))));
-      }
-      for (int64_t y = 0; y < h && w > 0; ++y) {
+      const int64_t limit = data != nullptr ? std::min(image_bytes, static_cast<int64_t>(capacity)) : 0;
+      const auto zero = [data, limit](int64_t begin, int64_t end) {
+        end = std::min(end, limit);
+        if (begin < end) std::memset(data + begin, 0, static_cast<size_t>(end - begin));
+      };
+      // Only what the source does not cover is zeroed: the right of each copied
+      // line, then everything below the last one.
+      int64_t y = 0;
+      for (; y < h && w > 0; ++y) {
         const int64_t from = y * source_w * in_bpp;
         const int64_t to = y * image_w * out_bpp;
         if (from + w * in_bpp > source_size || to + w * out_bpp > static_cast<int64_t>(capacity)) break;
@@ -238,7 +243,9 @@ void CZeltoRGBCard::FramePath(bool in_worker) {
         } else {
           std::memcpy(data + to, source + from, static_cast<size_t>(w * in_bpp));
         }
+        zero(to + w * out_bpp, to + image_w * out_bpp);
       }
+      zero(y * image_w * out_bpp, limit);
     }
   }
   CommitFrame();

@@ -176,6 +176,44 @@ TEST_F(CaptureTest, SmallerModeIsPaddedWithZerosAndLargerModeIsCut) {
   EXPECT_TRUE(frames.back().first_ok);
 }
 
+// Guards against padding that only relies on the buffers being zero from their
+// allocation: here both already held whole frames of bars.
+TEST_F(CaptureTest, PaddingClearsWhatTheBuffersHeldBefore) {
+  CaptureCard card(sim_.host_key());
+  card.UseFormat(PixelLayout::kBgrx32);
+  ASSERT_EQ(Grab(card, 4, PixelLayout::kBgrx32, 2).size(), 4u);
+  sim_.SetMode(0, "800x600@60");
+  card.EnableGrab();
+  Watchdog watchdog(card, 20s);
+  card.ArmBuffer();
+  std::vector<uint8_t> image;
+  for (int tries = 0; tries < 50 && image.empty(); ++tries) {
+    bool waited = false;
+    ImageRecord* record = card.GetFrame(&waited);
+    ASSERT_NE(record, nullptr);
+    const auto* data = static_cast<const uint8_t*>(record->Data);
+    uint32_t n = 0;
+    if (sim::DecodeFrameNumber(data + 599 * 1024 * 4, PixelLayout::kBgrx32, &n)) {
+      image.assign(data, data + 1024 * 768 * 4);
+    }
+    card.ReleaseCurrentFrame();
+    card.ArmBuffer();
+  }
+  watchdog.Stop();
+  card.DisableGrab();
+  ASSERT_FALSE(image.empty()) << "no cropped frame";
+  size_t dirty_right = 0;
+  size_t dirty_below = 0;
+  for (size_t y = 0; y < 768; ++y) {
+    for (size_t x = y < 600 ? 800 : 0; x < 1024; ++x) {
+      const uint8_t* p = &image[(y * 1024 + x) * 4];
+      if ((p[0] | p[1] | p[2] | p[3]) != 0) ++(y < 600 ? dirty_right : dirty_below);
+    }
+  }
+  EXPECT_EQ(dirty_right, 0u);
+  EXPECT_EQ(dirty_below, 0u);
+}
+
 TEST_F(CaptureTest, ModeChangeReplacesTheDriverBufferOnlyWhenTheSizeChanges) {
   CaptureCard card(sim_.host_key());
   sim_.ClearCallLog();
