@@ -11,6 +11,11 @@
 //   frame_path/<path>/<size>: copy32 (32-bit whole frame), copy16 (5-6-5),
 //     rgb24 (32-bit converted to "RGB 24"), crop_cut (a 1280x1024 source cut
 //     to the 1024x768 image) and crop_pad (an 800x600 source padded into it).
+//     copy32_poll is copy32 with a host that spins until a frame was committed
+//     before it calls GetFrame, so it never sleeps there and no frame costs the
+//     capture thread a wake-up: the difference to copy32 is that wake-up.
+//     Counters: fills_per_frame (above 1: the capture thread found nothing
+//     armed) and waits_per_frame (frames the host slept for in GetFrame).
 //   memcpy/<bytes>: memcpy of one image's bytes from one source into the same
 //     number of rotating destination buffers.
 //   convert/<size>: RBG32ToRGB24 of one frame alone, the same rotation.
