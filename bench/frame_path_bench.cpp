@@ -11,9 +11,6 @@
 //   frame_path/<path>/<size>: copy32 (32-bit whole frame), copy16 (5-6-5),
 //     rgb24 (32-bit converted to "RGB 24"), crop_cut (a 1280x1024 source cut
 //     to the 1024x768 image) and crop_pad (an 800x600 source padded into it).
-//     copy32_poll is copy32 with a host that spins until a frame was committed
-//     before it calls GetFrame, so it never sleeps there and no frame costs the
-//     capture thread a wake-up: the difference to copy32 is that wake-up.
 //     Counters: fills_per_frame (above 1: the capture thread found nothing
 //     armed) and waits_per_frame (frames the host slept for in GetFrame).
 //   memcpy/<bytes>: memcpy of one image's bytes from one source into the same
@@ -65,14 +62,12 @@ struct PathInfo {
   const char* name;
   int out_bytes_per_pixel;
   const char* source_mode;  // the mode the source switches to after start-up, or null
-  bool host_polls = false;   // see copy32_poll
 };
 
 const PathInfo kPaths[] = {
     {Path::kCopy32, "copy32", 4, nullptr},         {Path::kCopy16, "copy16", 2, nullptr},
     {Path::kRgb24, "rgb24", 3, nullptr},           {Path::kCropCut, "crop_cut", 4, "1280x1024@60"},
     {Path::kCropPad, "crop_pad", 4, "800x600@60"},
-    {Path::kCopy32, "copy32_poll", 4, nullptr, true},
 };
 
 struct Size {
@@ -106,12 +101,6 @@ class BenchCard : public CZeltoRGBCard {
     if (ConvertTo24) BytesPerPixel = 3;
     GetImageBytes();
   }
-
-  bool StampFrame(CImageWrapper* image) override {
-    ++Commits;
-    return CZeltoRGBCard::StampFrame(image);
-  }
-  std::atomic<int64_t> Commits{0};
 };
 
 // Ends the host's waits when frames stop flowing, so a broken capture path
@@ -173,10 +162,6 @@ void BM_FramePath(benchmark::State& state, PathInfo info, Size size) {
     bool ok = true;
     int64_t waits = 0;
     const auto next_frame = [&] {
-      if (info.host_polls) {
-        while (card.Commits.load() <= frames.load()) {
-        }
-      }
       bool waited = false;
       if (card.GetFrame(&waited) == nullptr) return false;
       if (waited) ++waits;

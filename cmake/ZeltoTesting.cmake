@@ -23,12 +23,16 @@ function(zelto_add_test name)
   if(CMAKE_CROSSCOMPILING)
     list(APPEND labels wine)
   endif()
-  set(props LABELS "${labels}" TIMEOUT 120)
+  # The labels travel as one list-valued property through several rounds of
+  # list expansion in GoogleTest's discovery scripts; this many escapes keep
+  # their separators.
+  string(REPLACE ";" "\\\\\\\\\\\\\\;" labels "${labels}")
+  set(lock)
   if(ARG_RESOURCE_LOCK)
-    list(APPEND props RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
+    set(lock RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ${props})
+    PROPERTIES LABELS "${labels}" TIMEOUT 120 ${lock})
 endfunction()

@@ -90,30 +90,30 @@ void CTripleList::FreeAllBuffers() {
 }
 
 void CTripleList::ReleaseCurrentFrame() {
-  ImageList released;
+  // As in CommitFrame: the move and the set are one step under the event's lock,
+  // so a host thread waiting in TakeFreeBuffer wakes to a free buffer.
+  std::lock_guard<std::mutex> event_lock(GrabEventLock);
   {
-    std::lock_guard<std::mutex> lock(ReadyLock);
+    std::lock_guard<std::mutex> ready_lock(ReadyLock);
     if (!HasCurrentFrame) return;
     auto next = std::next(CurrentFrame);
-    released.splice(released.end(), ReadyList, CurrentFrame);
+    std::lock_guard<std::mutex> free_lock(FreeLock);
+    FreeList.splice(FreeList.end(), ReadyList, CurrentFrame);
     CurrentFrame = next;
     HasCurrentFrame = next != ReadyList.end();
   }
-  {
-    std::lock_guard<std::mutex> lock(FreeLock);
-    FreeList.splice(FreeList.end(), released);
-  }
-  SignalGrabEvent();
+  GrabEvent.Set();
 }
 
 void CTripleList::ReleaseAllFrames() {
+  std::lock_guard<std::mutex> event_lock(GrabEventLock);
   {
     std::lock_guard<std::mutex> ready_lock(ReadyLock);
     std::lock_guard<std::mutex> free_lock(FreeLock);
     FreeList.splice(FreeList.end(), ReadyList);
     HasCurrentFrame = false;
   }
-  SignalGrabEvent();
+  GrabEvent.Set();
 }
 
 int32_t CTripleList::GetBufferCount() {

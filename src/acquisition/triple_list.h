@@ -7,13 +7,12 @@
 //
 // Threads: the host's thread calls the host operations; the capture thread looks
 // at the first pending image (FirstPendingImage), fills it outside every lock and
-// commits it. Lock order wherever two are held: ReadyLock, FreeLock, PendingLock;
-// a waiter tests its list under its event lock (event lock first, never after a
-// list lock), and no lock is held while waiting. Events are manual-reset: a waiter resets its event under the event's
-// lock, tests its list and waits; the other side sets the event under the same
-// lock after changing the list, so no wake-up is lost. CommitFrame holds
-// ReadEventLock across its move and the set, so a waiting GetFrame wakes to a
-// ready frame, never to the set of a frame it already took. Waits have no time-out;
+// commits it. Lock order wherever several are held: an event lock, then
+// ReadyLock, FreeLock, PendingLock. Events are manual-reset: a waiter resets its
+// event and tests its list under the event's lock, then waits with no lock held;
+// the other side changes the list and sets the event in one step under the same
+// lock. So no wake-up is lost, and a waiter never wakes to the set of a buffer it
+// already took (it would find its list empty). Waits have no time-out;
 // SignalGrabEvent / SignalReadEvent end them.
 #ifndef ZELTO_ACQUISITION_TRIPLE_LIST_H_
 #define ZELTO_ACQUISITION_TRIPLE_LIST_H_
@@ -43,9 +42,11 @@ class CTripleList {
   CTripleList& operator=(const CTripleList&) = delete;
 
   // Stamps the image's record from the shared timebase; false for no image.
-  virtual bool StampFrame(CImageWrapper* image);
+  // Not virtual: the capture thread calls it while a card may be being
+  // destroyed, and must not read the object's dispatch table then.
+  bool StampFrame(CImageWrapper* image);
   // The bound time source's ProcessImageData; false when none is bound.
-  virtual bool PassToTimeSource(ImageRecord* record);
+  bool PassToTimeSource(ImageRecord* record);
   // Registry writers under `UserSettingsKey` (one open-write-close each).
   virtual void StoreBinaryValue(const char* name, const void* bytes, uint32_t size);
   virtual void StoreDwordValue(int32_t value, const char* name);

@@ -260,6 +260,48 @@ TEST(TripleListTest, WaitingGetFrameWakesOnlyToAFrameWhileFramesFlow) {
   EXPECT_EQ(null_frames, 0);
 }
 
+// The same for the other event: a release whose grab event is set apart from its
+// move lets an arming host thread wake to an empty free list and arm nothing
+// while buffers keep coming back.
+TEST(TripleListTest, WaitingArmWakesOnlyToAFreeBufferWhileFramesReturn) {
+  TestQueue q;
+  q.AllocateBuffers(2);
+  std::atomic<bool> done{false};
+  std::thread capture([&] {
+    while (!done) {
+      if (q.FirstPendingImage() != nullptr) {
+        q.CommitFrame();
+      } else {
+        std::this_thread::yield();
+      }
+    }
+  });
+  std::atomic<bool> reader_done{false};
+  std::thread reader([&] {
+    while (!done) {
+      bool waited = false;
+      if (q.GetFrame(&waited) != nullptr) q.ReleaseCurrentFrame();
+    }
+    reader_done = true;
+  });
+  int empty_arms = 0;
+  for (int i = 0; i < 20000; ++i) {
+    bool waited = false;
+    if (q.TakeFreeBuffer(&waited) == nullptr) {
+      ++empty_arms;
+      break;
+    }
+  }
+  done = true;
+  while (!reader_done) {
+    q.SignalReadEvent();
+    std::this_thread::sleep_for(1ms);
+  }
+  reader.join();
+  capture.join();
+  EXPECT_EQ(empty_arms, 0);
+}
+
 TEST(TripleListTest, ReallocateKeepsFreeAndReadyCountAtTheNewSize) {
   TestQueue q(100);
   q.AllocateBuffers(4);
