@@ -1,9 +1,9 @@
 // The card's side of acquisition: its image and capture buffers, grab control
 // and the capture thread with its fixed-rate workers.
 #include <algorithm>
-#include <cstring>
 #include <system_error>
 
+#include "acquisition/frame_copy.h"
 #include "card/zelto_rgb_card.h"
 #include "driver/driver_binding.h"
 #include "driver/error_names.h"
@@ -180,12 +180,6 @@ void CZeltoRGBCard::FramePath(bool in_worker) {
     source_w = Timing().HorAddrTime;
     source_h = Timing().VerAddrTime;
   }
-  const int64_t image_w = std::max(0, ImageSizeX.load());
-  const int64_t image_h = std::max(0, ImageSizeY.load());
-  const bool convert = ConvertTo24;
-  const int64_t in_bpp = convert ? 4 : std::max(0, BytesPerPixel.load());
-  const int64_t out_bpp = convert ? 3 : in_bpp;
-
   const bool whole = (source_w == SourceWidth && source_h == SourceHeight) || PendingGeometry == 2;
   if (whole && in_worker) {
     if (PacingArmed) {
@@ -200,52 +194,16 @@ void CZeltoRGBCard::FramePath(bool in_worker) {
     }
   }
 
+  const FrameTarget target{data, static_cast<int64_t>(capacity), std::max(0, ImageSizeX.load()),
+                           std::max(0, ImageSizeY.load()), std::max(0, GetImageBytes())};
   {
-    // Every copy stays inside the driver's buffer and the image's own buffer.
     std::lock_guard<std::mutex> lock(FrameBufferLock);
-    const auto* source = static_cast<const uint8_t*>(FrameBuffer);
-    const int64_t source_size = source != nullptr ? static_cast<int64_t>(FrameBufferSize) : 0;
-    if (whole) {
-      if (convert) {
-        int64_t rows = image_h;
-        if (image_w > 0) {
-          rows = std::min({rows, source_size / (image_w * 4),
-                           static_cast<int64_t>(capacity) / (image_w * 3)});
-        }
-        if (rows > 0 && !Converter.RBG32ToRGB24(static_cast<int>(image_w), static_cast<int>(rows),
-                                                source, data, false)) {
-          Trace("Conversion error");
-        }
-      } else {
-        const int64_t bytes =
-            std::min({static_cast<int64_t>(std::max(0, GetImageBytes())), source_size,
-                      static_cast<int64_t>(capacity)});
-        if (bytes > 0) std::memcpy(data, source, static_cast<size_t>(bytes));
-      }
-    } else {
-      const int64_t w = std::min(image_w, source_w);
-      const int64_t h = std::min(image_h, source_h);
-      const int64_t image_bytes = std::max(0, GetImageBytes());
-      const int64_t limit = data != nullptr ? std::min(image_bytes, static_cast<int64_t>(capacity)) : 0;
-      const auto zero = [data, limit](int64_t begin, int64_t end) {
-        end = std::min(end, limit);
-        if (begin < end) std::memset(data + begin, 0, static_cast<size_t>(end - begin));
-      };
-      // Only what the source does not cover is zeroed: the right of each copied
-      // line, then everything below the last one.
-      int64_t y = 0;
-      for (; y < h && w > 0; ++y) {
-        const int64_t from = y * source_w * in_bpp;
-        const int64_t to = y * image_w * out_bpp;
-        if (from + w * in_bpp > source_size || to + w * out_bpp > static_cast<int64_t>(capacity)) break;
-        if (convert) {
-          RBG32ToRGB24Row(source + from, data + to, static_cast<int>(w));
-        } else {
-          std::memcpy(data + to, source + from, static_cast<size_t>(w * in_bpp));
-        }
-        zero(to + w * out_bpp, to + image_w * out_bpp);
-      }
-      zero(y * image_w * out_bpp, limit);
+    const FrameSource source{static_cast<const uint8_t*>(FrameBuffer),
+                             static_cast<int64_t>(FrameBufferSize), source_w, source_h};
+    if (!whole) {
+      CropFrame(source, target, std::max(0, BytesPerPixel.load()), ConvertTo24);
+    } else if (!CopyWholeFrame(source, target, ConvertTo24, Converter)) {
+      Trace("Conversion error");
     }
   }
   CommitFrame();

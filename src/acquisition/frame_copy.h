@@ -1,0 +1,42 @@
+// Moving one frame from the driver's capture buffer into a host image: whole,
+// or cropped and padded, optionally converting 32-bit pixels to "RGB 24". Every
+// byte read lies inside the source buffer and every byte written inside the
+// target's capacity, whatever the geometry says.
+#ifndef ZELTO_ACQUISITION_FRAME_COPY_H_
+#define ZELTO_ACQUISITION_FRAME_COPY_H_
+
+#include <cstdint>
+
+namespace zelto {
+
+class CPxlImageConverter;
+
+struct FrameSource {
+  const uint8_t* data;  // may be null: nothing to read
+  int64_t size;         // bytes the buffer holds
+  int64_t width;        // pixels per line, lines packed
+  int64_t height;
+};
+
+struct FrameTarget {
+  uint8_t* data;       // may be null: nothing to write
+  int64_t capacity;    // bytes the buffer holds
+  int64_t width;       // ImageSizeX
+  int64_t height;      // ImageSizeY
+  int64_t image_bytes; // ImageBytes
+};
+
+// Copies the first image_bytes bytes, or with `convert` turns width x height
+// 32-bit pixels into packed 3-byte ones. False when the converter refused.
+bool CopyWholeFrame(const FrameSource& source, const FrameTarget& target, bool convert,
+                    CPxlImageConverter& converter);
+
+// Copies the top-left min(width) x min(height) corner line by line (converting
+// each line with `convert`) and zeroes the rest of the image's bytes.
+// `bytes_per_pixel` is the source's and the target's when not converting.
+void CropFrame(const FrameSource& source, const FrameTarget& target, int64_t bytes_per_pixel,
+               bool convert);
+
+}  // namespace zelto
+
+#endif  // ZELTO_ACQUISITION_FRAME_COPY_H_
