@@ -131,12 +131,7 @@ bool CZeltoRGBCard::OpenChannel(int32_t channel) {
     return false;
   }
   CaptureHandle = handle;
-  {
-    std::lock_guard<std::recursive_mutex> lock(DriverLock);
-    Params.Size = sizeof(CaptureParams);
-    LastDriverResult = Driver().RGBCaptureGetParameters(CaptureHandle, &Params, kQueryAfterOpen);
-  }
-  if (LastDriverResult == kRgbErrorSignalNotDetected) {
+  if (ReadParametersAfterOpen(CaptureHandle) == kRgbErrorSignalNotDetected) {
     if (!LockChannelMode) return false;
     SignalPresent = false;
   } else {
@@ -149,14 +144,7 @@ bool CZeltoRGBCard::OpenChannel(int32_t channel) {
 
 bool CZeltoRGBCard::ZeltoRGBOpen() {
   Trace("CZeltoRGBCard::ZeltoRGBOpen()");
-  uint32_t result;
-  {
-    std::lock_guard<std::recursive_mutex> lock(DriverLock);
-    Params.Size = sizeof(CaptureParams);
-    result = Driver().RGBCaptureGetParameters(CaptureHandle, &Params, kQueryAfterOpen);
-  }
-  LastDriverResult = result;
-  if (result == kRgbErrorSignalNotDetected) return ScanChannels();
+  if (ReadParametersAfterOpen(CaptureHandle) == kRgbErrorSignalNotDetected) return ScanChannels();
   return true;
 }
 
@@ -170,14 +158,7 @@ bool CZeltoRGBCard::ScanChannels() {
   for (uint32_t channel = 0; channel < DeviceCount; ++channel) {
     HRGBCAPTURE handle = 0;
     if (Driver().RGBCaptureOpen(channel, &handle) != 0) continue;
-    uint32_t result;
-    {
-      std::lock_guard<std::recursive_mutex> lock(DriverLock);
-      Params.Size = sizeof(CaptureParams);
-      result = Driver().RGBCaptureGetParameters(handle, &Params, kQueryAfterOpen);
-    }
-    LastDriverResult = result;
-    if (result == kRgbErrorSignalNotDetected) {
+    if (ReadParametersAfterOpen(handle) == kRgbErrorSignalNotDetected) {
       // Passed over: not left open behind the card's back.
       Driver().RGBCaptureClose(handle);
       continue;
@@ -190,10 +171,15 @@ bool CZeltoRGBCard::ScanChannels() {
   return false;
 }
 
-bool CZeltoRGBCard::CheckSignal() {
+uint32_t CZeltoRGBCard::ReadParametersAfterOpen(HRGBCAPTURE handle) {
   std::lock_guard<std::recursive_mutex> lock(DriverLock);
-  LastDriverResult = Driver().RGBCaptureGetParameters(CaptureHandle, &Params, kQueryAfterOpen);
-  return LastDriverResult != kRgbErrorSignalNotDetected;
+  Params.Size = sizeof(CaptureParams);
+  LastDriverResult = Driver().RGBCaptureGetParameters(handle, &Params, kQueryAfterOpen);
+  return LastDriverResult;
+}
+
+bool CZeltoRGBCard::CheckSignal() {
+  return ReadParametersAfterOpen(CaptureHandle) != kRgbErrorSignalNotDetected;
 }
 
 void CZeltoRGBCard::GetCapabilities() {

@@ -153,6 +153,9 @@ class CZeltoRGBCard : public CTripleList {
   void ReplaceFrameBuffer(size_t size);
   void FreeFrameBuffer();
   void CloseChannel();
+  // RGBCaptureGetParameters into Params with the after-open query; the result
+  // (0x1001C: no signal) is also the last driver result.
+  uint32_t ReadParametersAfterOpen(HRGBCAPTURE handle);
   int32_t ReadStoredStartupValue(const char* name);
   // Traces "<prefix> returned: <error name>" for a failed driver call.
   void TraceDriverError(const char* prefix, uint32_t result);
