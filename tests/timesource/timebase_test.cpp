@@ -3,12 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <barrier>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -239,17 +240,36 @@ TEST(TimebaseTest, DetachCountsDownAndTheLastUserTakesTheBlockAway) {
 
 // Every thread races to create the block; exactly one may, and the count must
 // not lose an increment or a decrement.
+// Lets n threads go at once. (std::barrier of this libstdc++ has hung under Wine.)
+class StartLine {
+ public:
+  explicit StartLine(int threads) : waiting_for_(threads) {}
+  void ArriveAndWait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (--waiting_for_ == 0) {
+      all_arrived_.notify_all();
+    } else {
+      all_arrived_.wait(lock, [this] { return waiting_for_ == 0; });
+    }
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable all_arrived_;
+  int waiting_for_;
+};
+
 TEST(TimebaseTest, ConcurrentAttachAndDetachCountExactly) {
   constexpr int kThreads = 6;
   for (int round = 0; round < 10; ++round) {
     const std::string name = UniqueBlockName();
     std::vector<std::unique_ptr<Timebase>> timebases;
     for (int i = 0; i < kThreads; ++i) timebases.push_back(std::make_unique<Timebase>(name));
-    std::barrier start(kThreads);
+    StartLine attach_line(kThreads);
     std::vector<std::thread> threads;
     for (int i = 0; i < kThreads; ++i) {
       threads.emplace_back([&, i] {
-        start.arrive_and_wait();
+        attach_line.ArriveAndWait();
         timebases[i]->AttachTimebase();
       });
     }
@@ -266,13 +286,13 @@ TEST(TimebaseTest, ConcurrentAttachAndDetachCountExactly) {
     EXPECT_EQ(kThreads, timebases[0]->ReadBlock()->user_count) << "round " << round;
 
     // All but one detach at once.
+    StartLine detach_line(kThreads - 1);
     for (int i = 1; i < kThreads; ++i) {
       threads.emplace_back([&, i] {
-        start.arrive_and_wait();
+        detach_line.ArriveAndWait();
         timebases[i]->DetachTimebase();
       });
     }
-    start.arrive_and_drop();
     for (auto& t : threads) t.join();
     EXPECT_EQ(1, timebases[0]->ReadBlock()->user_count) << "round " << round;
     timebases[0]->DetachTimebase();
