@@ -68,6 +68,32 @@ class CaptureTest : public ::testing::Test {
     return frames;
   }
 
+  // Grabs with the buffers allocated until a frame of an 800x600 mode arrives
+  // cropped into the 1024x768 32-bit image (line 599, the small mode's last line,
+  // then carries the frame code; in a full frame it is a bar line). The first
+  // frames may still be of the old mode. Empty when none came.
+  std::vector<uint8_t> GrabSmallModeFrame(CaptureCard& card) {
+    card.EnableGrab();
+    Watchdog watchdog(card, 20s);
+    card.ArmBuffer();
+    std::vector<uint8_t> image;
+    for (int tries = 0; tries < 50 && image.empty() && !watchdog.fired(); ++tries) {
+      bool waited = false;
+      ImageRecord* record = card.GetFrame(&waited);
+      if (record == nullptr) break;
+      const auto* data = static_cast<const uint8_t*>(record->Data);
+      uint32_t n = 0;
+      if (sim::DecodeFrameNumber(data + 599 * 1024 * 4, PixelLayout::kBgrx32, &n)) {
+        image.assign(data, data + 1024 * 768 * 4);
+      }
+      card.ReleaseCurrentFrame();
+      card.ArmBuffer();
+    }
+    watchdog.Stop();
+    card.DisableGrab();
+    return image;
+  }
+
   SimCard sim_{ZELTOSIM_PATH};
   TraceCapture traces_;
 };
@@ -137,26 +163,7 @@ TEST_F(CaptureTest, SmallerModeIsPaddedWithZerosAndLargerModeIsCut) {
   card.UseFormat(PixelLayout::kBgrx32);
   sim_.SetMode(0, "800x600@60");
   card.AllocateBuffers(2);
-  card.EnableGrab();
-  Watchdog watchdog(card, 20s);
-  card.ArmBuffer();
-  // The first frames may still be of the old mode; wait for a cropped one.
-  std::vector<uint8_t> image;
-  for (int tries = 0; tries < 50 && image.empty(); ++tries) {
-    bool waited = false;
-    ImageRecord* record = card.GetFrame(&waited);
-    ASSERT_NE(record, nullptr);
-    const auto* data = static_cast<const uint8_t*>(record->Data);
-    uint32_t n = 0;
-    // Line 599 is the small mode's last line; in a full frame it is a bar line.
-    if (sim::DecodeFrameNumber(data + 599 * 1024 * 4, PixelLayout::kBgrx32, &n)) {
-      image.assign(data, data + 1024 * 768 * 4);
-    }
-    card.ReleaseCurrentFrame();
-    card.ArmBuffer();
-  }
-  watchdog.Stop();
-  card.DisableGrab();
+  const std::vector<uint8_t> image = GrabSmallModeFrame(card);
   ASSERT_FALSE(image.empty()) << "no cropped frame";
   uint32_t first = 0;
   EXPECT_TRUE(sim::DecodeFrameNumber(image.data(), PixelLayout::kBgrx32, &first));
@@ -183,24 +190,7 @@ TEST_F(CaptureTest, PaddingClearsWhatTheBuffersHeldBefore) {
   card.UseFormat(PixelLayout::kBgrx32);
   ASSERT_EQ(Grab(card, 4, PixelLayout::kBgrx32, 2).size(), 4u);
   sim_.SetMode(0, "800x600@60");
-  card.EnableGrab();
-  Watchdog watchdog(card, 20s);
-  card.ArmBuffer();
-  std::vector<uint8_t> image;
-  for (int tries = 0; tries < 50 && image.empty(); ++tries) {
-    bool waited = false;
-    ImageRecord* record = card.GetFrame(&waited);
-    ASSERT_NE(record, nullptr);
-    const auto* data = static_cast<const uint8_t*>(record->Data);
-    uint32_t n = 0;
-    if (sim::DecodeFrameNumber(data + 599 * 1024 * 4, PixelLayout::kBgrx32, &n)) {
-      image.assign(data, data + 1024 * 768 * 4);
-    }
-    card.ReleaseCurrentFrame();
-    card.ArmBuffer();
-  }
-  watchdog.Stop();
-  card.DisableGrab();
+  const std::vector<uint8_t> image = GrabSmallModeFrame(card);
   ASSERT_FALSE(image.empty()) << "no cropped frame";
   size_t dirty_right = 0;
   size_t dirty_below = 0;
