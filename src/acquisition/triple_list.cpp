@@ -250,6 +250,11 @@ CZeltoRGBImage* CTripleList::FirstPendingImage() {
   return PendingList.empty() ? nullptr : PendingList.front().get();
 }
 
+void CTripleList::ClearCurrentFrame() {
+  std::lock_guard<std::mutex> lock(ReadyLock);
+  HasCurrentFrame = false;
+}
+
 void CTripleList::SetTimeSource(std::unique_ptr<CTimeStamp> time_source) {
   std::lock_guard<std::mutex> ready_lock(ReadyLock);
   std::lock_guard<std::mutex> pending_lock(PendingLock);

@@ -104,6 +104,8 @@ class CTripleList {
   // until plug-in binding exists.
   virtual void BindTimeSource() {}
   void SetTimeSource(std::unique_ptr<CTimeStamp> time_source);
+  // No frame is current afterwards (start-up, and again after a channel change).
+  void ClearCurrentFrame();
 
   void ApplyTimeSourceOffset(ImageRecord* record) const;
   void ApplyLtcOffset(ImageRecord* record) const;

@@ -77,6 +77,7 @@ void CZeltoRGBCard::DefaultIni() {
   } else {
     ApplyStartupGeometry();
   }
+  ClearCurrentFrame();
   // With a signal, the saved user values are applied here once the settings
   // that take them exist.
   LoadingSettings = false;
