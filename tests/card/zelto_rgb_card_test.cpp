@@ -101,6 +101,26 @@ TEST_F(CardTest, StoredChannelThatDoesNotOpenFallsBackToChannelZero) {
               Contains(HasSubstr("CZeltoRGBCard::OpenChannel() - RGBCaptureOpen() returned: ")));
 }
 
+// Values stored as bytes that would read as 1 if their type were not checked.
+TEST_F(CardTest, ValuesOfAnotherTypeReadAsAbsent) {
+  const char one[4] = {1, 0, 0, 0};
+  platform::RegistryKey base;
+  base.Create(platform::RegistryRoot::kCurrentUser, sim_.base_key());
+  base.SetBinary("InputChannelValue", one, 4);
+  {
+    TestCard card(sim_.host_key());
+    EXPECT_EQ(card.InputChannel, 0);
+  }
+  // A binary lock does not lock: channel 0 without signal is passed over.
+  platform::RegistryKey channel_key;
+  channel_key.Create(platform::RegistryRoot::kCurrentUser, sim_.base_key() + "\\0");
+  channel_key.SetBinary("LockChannelMode", one, 4);
+  sim_.SetSignal(0, false);
+  TestCard card(sim_.host_key());
+  EXPECT_EQ(card.InputChannel, 1);
+  EXPECT_TRUE(card.SignalPresent);
+}
+
 TEST_F(CardTest, StoredChannelOneIsOpenedWithItsOwnKey) {
   platform::RegistryKey base;
   base.Create(platform::RegistryRoot::kCurrentUser, sim_.base_key());
