@@ -46,6 +46,7 @@
 #include "driver/capture_driver.h"
 #include "platform/registry.h"
 #include "sim_card.h"
+#include "repeated_runs.h"
 
 namespace zelto {
 namespace {
@@ -340,16 +341,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace zelto
 
 int main(int argc, char** argv) {
-  std::vector<char*> args(argv, argv + argc);
-  char repetitions[] = "--benchmark_repetitions=10";
-  char interleave[] = "--benchmark_enable_random_interleaving=true";
-  char min_time[] = "--benchmark_min_time=0.1";
-  char aggregates[] = "--benchmark_report_aggregates_only=true";
-  args.insert(args.begin() + 1, {repetitions, interleave, min_time, aggregates});
-  argc = static_cast<int>(args.size());
-  argv = args.data();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  if (!zelto::InitializeRepeatedRuns(argc, argv, "0.1")) return 1;
   zelto::RegisterAll();
   zelto::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -21,6 +21,7 @@
 
 #include "acquisition/cpu_features.h"
 #include "acquisition/pxl_image_converter.h"
+#include "repeated_runs.h"
 
 namespace zelto {
 namespace {
@@ -164,16 +165,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace zelto
 
 int main(int argc, char** argv) {
-  std::vector<char*> args(argv, argv + argc);
-  char repetitions[] = "--benchmark_repetitions=10";
-  char interleave[] = "--benchmark_enable_random_interleaving=true";
-  char min_time[] = "--benchmark_min_time=0.05";
-  char aggregates[] = "--benchmark_report_aggregates_only=true";
-  args.insert(args.begin() + 1, {repetitions, interleave, min_time, aggregates});
-  argc = static_cast<int>(args.size());
-  argv = args.data();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  if (!zelto::InitializeRepeatedRuns(argc, argv, "0.05")) return 1;
   if (!zelto::OutputMatchesLibyuv()) return 1;
   zelto::RegisterAll();
   zelto::RatioReporter reporter;
