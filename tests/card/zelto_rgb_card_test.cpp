@@ -15,10 +15,16 @@ namespace {
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-using testing::ReadUserDword;
 using testing::SimCard;
 using testing::TraceCapture;
-using testing::UserKeyExists;
+
+bool ReadUserDword(const std::string& key, const char* name, int32_t* value) {
+  return testing::RegistryDword(platform::RegistryRoot::kCurrentUser, key, name, value);
+}
+
+bool UserKeyExists(const std::string& key) {
+  return testing::RegistryKeyExists(platform::RegistryRoot::kCurrentUser, key);
+}
 
 class TestCard : public CZeltoRGBCard {
  public:

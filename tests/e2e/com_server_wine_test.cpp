@@ -22,19 +22,10 @@ constexpr RegistryRoot kRoot = RegistryRoot::kClassesRoot;
 constexpr char kClassKey[] = "CLSID\\{7A64E52C-42A2-4AD2-8414-A05A6219358E}";
 constexpr char kTypeLibKey[] = "TypeLib\\{BC99F136-E9D7-4648-B715-B4AF66D07CD2}\\1.0";
 
-bool KeyExists(const std::string& path) {
-  RegistryKey key;
-  return key.Open(kRoot, path) == platform::kRegSuccess;
-}
+bool KeyExists(const std::string& path) { return testing::RegistryKeyExists(kRoot, path); }
 
 std::string StringValue(const std::string& path, const char* name = "") {
-  RegistryKey key;
-  if (key.Open(kRoot, path) != platform::kRegSuccess) return "<no key>";
-  char data[1024] = {};
-  uint32_t type = 0;
-  uint32_t size = sizeof(data) - 1;
-  if (key.QueryValue(name, &type, data, &size) != platform::kRegSuccess) return "<absent>";
-  return std::string(data);
+  return testing::RegistryString(kRoot, path, name);
 }
 
 // Runs regsvr32 silently on the module; its exit code.

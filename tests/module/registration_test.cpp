@@ -18,21 +18,10 @@ using platform::RegistryRoot;
 
 constexpr RegistryRoot kRoot = RegistryRoot::kClassesRoot;
 
-bool KeyExists(const std::string& path) {
-  RegistryKey key;
-  return key.Open(kRoot, path) == platform::kRegSuccess;
-}
+bool KeyExists(const std::string& path) { return testing::RegistryKeyExists(kRoot, path); }
 
-// The REG_SZ value `name` of `path`; "<absent>" when there is none.
 std::string StringValue(const std::string& path, const char* name = "") {
-  RegistryKey key;
-  if (key.Open(kRoot, path) != platform::kRegSuccess) return "<no key>";
-  char data[1024] = {};
-  uint32_t type = 0;
-  uint32_t size = sizeof(data) - 1;
-  if (key.QueryValue(name, &type, data, &size) != platform::kRegSuccess) return "<absent>";
-  if (type != platform::kRegTypeSz) return "<not REG_SZ>";
-  return std::string(data);
+  return testing::RegistryString(kRoot, path, name);
 }
 
 class RegistrationTest : public ::testing::Test {

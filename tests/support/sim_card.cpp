@@ -76,19 +76,4 @@ void SimCard::UnregisterDriver() {
   platform::DeleteRegistryTree(RegistryRoot::kLocalMachine, kDriverKeyPath);
 }
 
-bool ReadUserDword(const std::string& key_path, const char* name, int32_t* value) {
-  RegistryKey key;
-  if (key.Open(RegistryRoot::kCurrentUser, key_path) != platform::kRegSuccess) return false;
-  uint32_t type = 0, data = 0, size = sizeof(data);
-  if (key.QueryValue(name, &type, &data, &size) != platform::kRegSuccess) return false;
-  if (type != platform::kRegTypeDword) return false;
-  *value = static_cast<int32_t>(data);
-  return true;
-}
-
-bool UserKeyExists(const std::string& key_path) {
-  RegistryKey key;
-  return key.Open(RegistryRoot::kCurrentUser, key_path) == platform::kRegSuccess;
-}
-
 }  // namespace zelto::testing

@@ -49,10 +49,6 @@ class SimCard {
   platform::LibraryHandle library_ = nullptr;
 };
 
-// Reads a REG_DWORD under HKEY_CURRENT_USER; false when absent or of another type.
-bool ReadUserDword(const std::string& key, const char* name, int32_t* value);
-bool UserKeyExists(const std::string& key);
-
 }  // namespace zelto::testing
 
 #endif  // ZELTO_TESTS_SUPPORT_SIM_CARD_H_

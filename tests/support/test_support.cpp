@@ -75,6 +75,34 @@ std::string UniqueHostKey() {
          std::to_string(counter++) + "\\";
 }
 
+bool RegistryKeyExists(platform::RegistryRoot root, const std::string& path) {
+  platform::RegistryKey key;
+  return key.Open(root, path) == platform::kRegSuccess;
+}
+
+std::string RegistryString(platform::RegistryRoot root, const std::string& path,
+                           const char* name) {
+  platform::RegistryKey key;
+  if (key.Open(root, path) != platform::kRegSuccess) return "<no key>";
+  char data[1024] = {};
+  uint32_t type = 0;
+  uint32_t size = sizeof(data) - 1;
+  if (key.QueryValue(name, &type, data, &size) != platform::kRegSuccess) return "<absent>";
+  if (type != platform::kRegTypeSz) return "<not REG_SZ>";
+  return std::string(data);
+}
+
+bool RegistryDword(platform::RegistryRoot root, const std::string& path, const char* name,
+                   int32_t* value) {
+  platform::RegistryKey key;
+  if (key.Open(root, path) != platform::kRegSuccess) return false;
+  uint32_t type = 0, data = 0, size = sizeof(data);
+  if (key.QueryValue(name, &type, &data, &size) != platform::kRegSuccess) return false;
+  if (type != platform::kRegTypeDword) return false;
+  *value = static_cast<int32_t>(data);
+  return true;
+}
+
 TraceCapture::TraceCapture() {
   previous_ = platform::SetTraceHook([this](platform::TraceKind kind, const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);

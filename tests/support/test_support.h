@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/registry.h"
 #include "platform/trace.h"
 
 namespace zelto::testing {
@@ -35,6 +36,16 @@ class ScopedTempRegistry {
 // A host key path under HKEY_CURRENT_USER unique to this process and call, ending
 // in a backslash: "Software\ZeltoTests\<pid>-<n>\".
 std::string UniqueHostKey();
+
+// Reading back what a test stored or the code under test wrote.
+bool RegistryKeyExists(platform::RegistryRoot root, const std::string& path);
+// The REG_SZ value `name` of `path`: "<no key>", "<absent>" or "<not REG_SZ>" when
+// there is none.
+std::string RegistryString(platform::RegistryRoot root, const std::string& path,
+                           const char* name = "");
+// A REG_DWORD value; false when absent or of another type.
+bool RegistryDword(platform::RegistryRoot root, const std::string& path, const char* name,
+                   int32_t* value);
 
 // A temporary directory removed with its content at destruction.
 class ScopedTempDir {
