@@ -154,12 +154,13 @@ void CZeltoRGBCard::CaptureStep(StepFlags& flags, bool in_worker) {
     return;
   }
 
-  const uint32_t result = Driver().RGBCaptureFillBuffer(
-      CaptureHandle, BufferSelector, static_cast<uint32_t>(std::max(0, GetImageBytes())));
+  const int32_t image_bytes = std::max(0, GetImageBytes());
+  const uint32_t result = Driver().RGBCaptureFillBuffer(CaptureHandle, BufferSelector,
+                                                        static_cast<uint32_t>(image_bytes));
   if (Failed(result)) {
     TraceFormat("RGBCaptureFillBuffer(1) returned: %s", DriverErrorName(result));
   } else if (result == kStatusFrameCaptured) {
-    FramePath(in_worker);
+    FramePath(in_worker, image_bytes);
   } else if ((result & kStatusModeChangeMask) != 0) {
     ModeChangePath(flags);
   } else {
@@ -167,7 +168,7 @@ void CZeltoRGBCard::CaptureStep(StepFlags& flags, bool in_worker) {
   }
 }
 
-void CZeltoRGBCard::FramePath(bool in_worker) {
+void CZeltoRGBCard::FramePath(bool in_worker, int32_t image_bytes) {
   CZeltoRGBImage* image = FirstPendingImage();
   if (image == nullptr) return;  // nothing armed: the frame is dropped
   uint8_t* data = static_cast<uint8_t*>(image->GetRecord()->Data);
@@ -195,7 +196,7 @@ void CZeltoRGBCard::FramePath(bool in_worker) {
   }
 
   const FrameTarget target{data, static_cast<int64_t>(capacity), std::max(0, ImageSizeX.load()),
-                           std::max(0, ImageSizeY.load()), std::max(0, GetImageBytes())};
+                           std::max(0, ImageSizeY.load()), image_bytes};
   {
     std::lock_guard<std::mutex> lock(FrameBufferLock);
     const FrameSource source{static_cast<const uint8_t*>(FrameBuffer),

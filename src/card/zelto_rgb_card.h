@@ -146,7 +146,8 @@ class CZeltoRGBCard : public CTripleList {
 
   void CaptureThreadMain();
   void CaptureStep(StepFlags& flags, bool in_worker);
-  void FramePath(bool in_worker);
+  // `image_bytes`: ImageBytes as computed for the fill that delivered the frame.
+  void FramePath(bool in_worker, int32_t image_bytes);
   void ModeChangePath(StepFlags& flags);
   void StopCaptureThread();
   // Frees the driver capture buffer, then asks for one of `size` bytes.
