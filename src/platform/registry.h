@@ -66,6 +66,14 @@ class RegistryKey {
   // a REG_DWORD compare it themselves.
   RegStatus QueryValue(const char* name, uint32_t* type, void* data, uint32_t* size) const;
 
+  // Typed reads on top of QueryValue. They succeed only for a value of the
+  // wanted type: a REG_DWORD of 4 bytes, or a REG_SZ (whose text ends at its
+  // first zero; a stored string need not carry its terminator). A value of any
+  // other type or size gives kRegInvalidData; an absent value or a closed key
+  // gives QueryValue's status. On every failure `*out` is left untouched.
+  RegStatus ReadDword(const char* name, uint32_t* out) const;
+  RegStatus ReadString(const char* name, std::string* out) const;
+
   // Writes value `name` with the given type and bytes, replacing any old value.
   RegStatus SetValue(const char* name, uint32_t type, const void* data, uint32_t size);
   RegStatus SetDword(const char* name, uint32_t value);

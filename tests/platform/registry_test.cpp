@@ -163,6 +163,72 @@ TEST_F(RegistryTest, AValueOfAnotherTypeIsToldApart) {
   EXPECT_EQ(type, kRegTypeBinary);
 }
 
+// The typed reads take only their own type: a REG_BINARY {1, 0, 0, 0} read as a
+// DWORD would turn a user's stored bytes into a setting of 1.
+TEST_F(RegistryTest, ReadDwordTakesOnlyAFourByteDwordAndKeepsTheOutputOtherwise) {
+  RegistryKey key = CreateKey("TypedDword");
+  ASSERT_EQ(key.SetDword("Dword", 0xFFFFFFFE), kRegSuccess);
+  ASSERT_EQ(key.SetString("String", "640"), kRegSuccess);
+  ASSERT_EQ(key.SetBinary("Binary", "\x01\x00\x00\x00", 4), kRegSuccess);
+  ASSERT_EQ(key.SetBinary("Long", "\x01\x00\x00\x00\x00\x00\x00\x00", 8), kRegSuccess);
+
+  uint32_t value = 0;
+  EXPECT_EQ(key.ReadDword("Dword", &value), kRegSuccess);
+  EXPECT_EQ(value, 0xFFFFFFFEu);
+
+  struct Case {
+    const char* name;
+    RegStatus status;
+  };
+  for (const Case& c : {Case{"String", kRegInvalidData}, Case{"Binary", kRegInvalidData},
+                        Case{"Long", kRegInvalidData}, Case{"Absent", kRegNotFound}}) {
+    value = 7;
+    EXPECT_EQ(key.ReadDword(c.name, &value), c.status) << c.name;
+    EXPECT_EQ(value, 7u) << c.name;
+  }
+  RegistryKey closed;
+  EXPECT_EQ(closed.ReadDword("Dword", &value), kRegInvalidHandle);
+  EXPECT_EQ(value, 7u);
+}
+
+TEST_F(RegistryTest, ReadStringTakesTheTextOfAStringValueOnly) {
+  RegistryKey key = CreateKey("TypedString");
+  const std::string long_text(1000, 'x');
+  ASSERT_EQ(key.SetString("Path", "C:\\drivers\\zelto.dll"), kRegSuccess);
+  ASSERT_EQ(key.SetString("Empty", ""), kRegSuccess);
+  ASSERT_EQ(key.SetString("Long", long_text), kRegSuccess);
+  ASSERT_EQ(key.SetValue("Bare", kRegTypeSz, "abc", 3), kRegSuccess);  // no terminator
+  ASSERT_EQ(key.SetValue("Tail", kRegTypeSz, "abc\0def", 8), kRegSuccess);
+  ASSERT_EQ(key.SetExpandString("Expand", "%TEMP%"), kRegSuccess);
+  ASSERT_EQ(key.SetDword("Dword", 1), kRegSuccess);
+
+  std::string text;
+  EXPECT_EQ(key.ReadString("Path", &text), kRegSuccess);
+  EXPECT_EQ(text, "C:\\drivers\\zelto.dll");
+  EXPECT_EQ(key.ReadString("Empty", &text), kRegSuccess);
+  EXPECT_EQ(text, "");
+  EXPECT_EQ(key.ReadString("Long", &text), kRegSuccess);
+  EXPECT_EQ(text, long_text);
+  EXPECT_EQ(key.ReadString("Bare", &text), kRegSuccess);
+  EXPECT_EQ(text, "abc");
+  EXPECT_EQ(key.ReadString("Tail", &text), kRegSuccess);
+  EXPECT_EQ(text, "abc");
+
+  struct Case {
+    const char* name;
+    RegStatus status;
+  };
+  for (const Case& c : {Case{"Expand", kRegInvalidData}, Case{"Dword", kRegInvalidData},
+                        Case{"Absent", kRegNotFound}}) {
+    text = "kept";
+    EXPECT_EQ(key.ReadString(c.name, &text), c.status) << c.name;
+    EXPECT_EQ(text, "kept") << c.name;
+  }
+  RegistryKey closed;
+  EXPECT_EQ(closed.ReadString("Path", &text), kRegInvalidHandle);
+  EXPECT_EQ(text, "kept");
+}
+
 TEST_F(RegistryTest, KeyAndValueNamesAreCaseInsensitive) {
   RegistryKey key = CreateKey("MixedCase\\Sub");
   ASSERT_EQ(key.SetDword("ImageSizeX", 800), kRegSuccess);
