@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "acquisition/frame_offsets.h"
-#include "card/text_exception.h"
+#include "base/text_exception.h"
 #include "geometry/registry_values.h"
 
 namespace zelto {
@@ -39,12 +39,12 @@ void CTripleList::StoreBinaryValue(const char* name, const void* bytes, uint32_t
   StoreBinaryAt(UserSettingsKey, name, bytes, size);
 }
 
-void CTripleList::StoreDwordValue(int32_t value, const char* name) {
-  StoreDwordAt(UserSettingsKey, value, name);
+void CTripleList::StoreDwordValue(const char* name, int32_t value) {
+  StoreDwordAt(UserSettingsKey, name, value);
 }
 
-void CTripleList::StoreStringValue(const char* value, const char* name) {
-  StoreStringAt(UserSettingsKey, value, name);
+void CTripleList::StoreStringValue(const char* name, const char* text) {
+  StoreStringAt(UserSettingsKey, name, text);
 }
 
 int64_t CTripleList::RoundUpBufferSize(int64_t n) {

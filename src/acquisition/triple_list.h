@@ -47,10 +47,11 @@ class CTripleList {
   bool StampFrame(CImageWrapper* image);
   // The bound time source's ProcessImageData; false when none is bound.
   bool PassToTimeSource(ImageRecord* record);
-  // Registry writers under `UserSettingsKey` (one open-write-close each).
+  // Registry writers under `UserSettingsKey` (one open-write-close each), all
+  // taking the value name first.
   virtual void StoreBinaryValue(const char* name, const void* bytes, uint32_t size);
-  virtual void StoreDwordValue(int32_t value, const char* name);
-  virtual void StoreStringValue(const char* value, const char* name);
+  virtual void StoreDwordValue(const char* name, int32_t value);
+  virtual void StoreStringValue(const char* name, const char* text);
 
   // Allocation depends on the card's geometry and driver buffer.
   virtual void AllocateBuffers(int32_t count) = 0;

@@ -1,8 +1,8 @@
 // The one exception type the module throws to report a failure: a constant text
 // ("Camera Initialization FAILED...", "Not Enough memory"). The COM edge turns it
 // into DISP_E_EXCEPTION with the text as the error description.
-#ifndef ZELTO_CARD_TEXT_EXCEPTION_H_
-#define ZELTO_CARD_TEXT_EXCEPTION_H_
+#ifndef ZELTO_BASE_TEXT_EXCEPTION_H_
+#define ZELTO_BASE_TEXT_EXCEPTION_H_
 
 namespace zelto {
 
@@ -20,4 +20,4 @@ inline constexpr const char kNotEnoughMemoryText[] = "Not Enough memory";
 
 }  // namespace zelto
 
-#endif  // ZELTO_CARD_TEXT_EXCEPTION_H_
+#endif  // ZELTO_BASE_TEXT_EXCEPTION_H_

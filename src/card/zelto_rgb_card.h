@@ -9,6 +9,13 @@
 // DriverLock so two threads never interleave them; the blocking fill call holds
 // no lock. The driver capture buffer is replaced only under FrameBufferLock,
 // which the capture thread holds while it copies a frame out of it.
+//
+// The bodies live in one file per concern beside this header:
+// zelto_rgb_card.cpp (construction, channel choice, start-up),
+// zelto_rgb_card_negotiation.cpp (GetCapabilities and the negotiated format),
+// zelto_rgb_card_capture.cpp (buffers, grab control, the capture thread),
+// zelto_rgb_card_geometry.cpp (geometry mode, startup geometry, frame rate) and
+// zelto_rgb_card_persistence.cpp (channel key and the stored values).
 #ifndef ZELTO_CARD_ZELTO_RGB_CARD_H_
 #define ZELTO_CARD_ZELTO_RGB_CARD_H_
 
@@ -62,7 +69,12 @@ class CZeltoRGBCard : public CTripleList {
   bool CheckSignal();
   void GetCapabilities();
   void BuildChannelKey();
+  // InputChannel from the base key, then the channel key, then LockChannelMode
+  // from it (absent or not a DWORD: 0).
+  void ReadStoredChannel();
   void LoadGeometrySettings();
+  // One REG_DWORD under BaseSettingsKey (the input channel).
+  void StoreBaseDword(const char* name, int32_t value);
   // Without a signal: the startup resolution and image format stand in for the
   // mode (source and image size, bytes per pixel).
   void ApplyStartupGeometry();
@@ -154,6 +166,18 @@ class CZeltoRGBCard : public CTripleList {
   void ReplaceFrameBuffer(size_t size);
   void FreeFrameBuffer();
   void CloseChannel();
+
+  // The parts of GetCapabilities, run in this order under DriverLock; each
+  // returns false when it ended the negotiation (after tracing why).
+  bool DetectCaptureMode();
+  bool NegotiatePixelFormat();     // step (1)
+  bool NegotiateOutputMode();      // step (2), and BytesPerPixel from its answer
+  bool NegotiateAnalogueValues();  // step (3)
+  void AllocateCaptureBuffer();
+  // Stores `result` as the last driver result; false, after the failure traces,
+  // when it is a driver error.
+  bool NegotiationCallSucceeded(const char* call, uint32_t result);
+
   // RGBCaptureGetParameters into Params with the after-open query; the result
   // (0x1001C: no signal) is also the last driver result.
   uint32_t ReadParametersAfterOpen(HRGBCAPTURE handle);

@@ -1,9 +1,10 @@
 // The card's side of acquisition: its image and capture buffers, grab control
-// and the capture thread with its fixed-rate workers.
+// and the capture thread with its fixed-rate workers, frame and mode-change paths.
 #include <algorithm>
 #include <system_error>
 
 #include "acquisition/frame_copy.h"
+#include "card/capture_format.h"
 #include "card/zelto_rgb_card.h"
 #include "driver/driver_binding.h"
 #include "driver/error_names.h"
@@ -16,8 +17,6 @@ using platform::Trace;
 using platform::TraceFormat;
 
 namespace {
-
-bool Failed(uint32_t result) { return IsDriverError(result); }
 
 // Counter ticks to milliseconds without overflowing the intermediate product.
 int64_t CounterMilliseconds(int64_t count, int64_t frequency) {
@@ -34,7 +33,8 @@ void CZeltoRGBCard::AllocateBuffers(int32_t count) {
   if (ConvertTo24) {
     // The driver delivers 32-bit pixels that the capture thread converts.
     driver_size = static_cast<size_t>(std::max(0, ImageSizeX.load())) *
-                  static_cast<size_t>(std::max(0, ImageSizeY.load())) * 4;
+                  static_cast<size_t>(std::max(0, ImageSizeY.load())) *
+                  kConvertedSourceBytesPerPixel;
   } else {
     driver_size = static_cast<size_t>(std::max(0, GetImageBytes()));
   }
@@ -65,7 +65,7 @@ void CZeltoRGBCard::EnableGrab() {
   GrabEnabled = true;
   if (SignalPresent) {
     LastDriverResult = Driver().RGBCaptureEnable(CaptureHandle, 1);
-    if (Failed(LastDriverResult)) {
+    if (IsDriverError(LastDriverResult)) {
       TraceDriverError("CZeltoRGBCard::EnableGrab() - RGBCaptureEnable()", LastDriverResult);
     }
   }
@@ -82,7 +82,7 @@ void CZeltoRGBCard::DisableGrab() {
   if (CaptureThread.joinable()) CaptureThread.join();
   Trace("CZeltoRGBCard::DisableGrab() - Thread End");
   LastDriverResult = Driver().RGBCaptureEnable(CaptureHandle, 0);
-  if (Failed(LastDriverResult)) {
+  if (IsDriverError(LastDriverResult)) {
     TraceDriverError("CZeltoRGBCard::DisableGrab() - RGBCaptureEnable(false)", LastDriverResult);
   }
   Trace("CZeltoRGBCard::DisableGrab() - End Capture");
@@ -143,7 +143,7 @@ void CZeltoRGBCard::CaptureStep(StepFlags& flags, bool in_worker) {
       Trace("SignalStatus: received");
       GetCapabilities();
       LastDriverResult = Driver().RGBCaptureEnable(CaptureHandle, 1);
-      if (Failed(LastDriverResult)) {
+      if (IsDriverError(LastDriverResult)) {
         TraceDriverError(in_worker ? "AcquisitionThread-CZeltoRGBCard::EnableGrab() - RGBCaptureEnable()"
                                    : "CZeltoRGBCard::EnableGrab() - RGBCaptureEnable()",
                          LastDriverResult);
@@ -157,7 +157,7 @@ void CZeltoRGBCard::CaptureStep(StepFlags& flags, bool in_worker) {
   const int32_t image_bytes = std::max(0, GetImageBytes());
   const uint32_t result = Driver().RGBCaptureFillBuffer(CaptureHandle, BufferSelector,
                                                         static_cast<uint32_t>(image_bytes));
-  if (Failed(result)) {
+  if (IsDriverError(result)) {
     TraceFormat("RGBCaptureFillBuffer(1) returned: %s", DriverErrorName(result));
   } else if (result == kStatusFrameCaptured) {
     FramePath(in_worker, image_bytes);
@@ -214,9 +214,9 @@ void CZeltoRGBCard::ModeChangePath(StepFlags& flags) {
   Trace("RGBCaptureFillBuffer(2) returned: RGBNOTIFY_MODE_CHANGE");
   std::lock_guard<std::recursive_mutex> lock(DriverLock);
   LastDriverResult = Driver().RGBCaptureGetParameters(CaptureHandle, &Params, kQueryCapture);
-  if (Failed(LastDriverResult)) TraceDriverError("RGBCaptureGetParameters()", LastDriverResult);
+  if (IsDriverError(LastDriverResult)) TraceDriverError("RGBCaptureGetParameters()", LastDriverResult);
   LastDriverResult = Driver().RGBCaptureDetectVideoMode(CaptureHandle, 0, 0, &Timing(), 0);
-  if (Failed(LastDriverResult)) TraceDriverError("RGBCaptureDetectVideoMode()", LastDriverResult);
+  if (IsDriverError(LastDriverResult)) TraceDriverError("RGBCaptureDetectVideoMode()", LastDriverResult);
   TraceFormat("Video mode: %.128s", Timing().Description);
   if (Timing().PixelClock == 0) {
     Trace("No pixel clock");
@@ -226,7 +226,8 @@ void CZeltoRGBCard::ModeChangePath(StepFlags& flags) {
   const int32_t width = static_cast<int32_t>(Timing().HorAddrTime);
   const int32_t height = static_cast<int32_t>(Timing().VerAddrTime);
   if (width != SourceWidth || height != SourceHeight || !SourceSizeKept) {
-    const size_t pixel_bytes = ConvertTo24 ? 4 : static_cast<size_t>(std::max(0, BytesPerPixel.load()));
+    const size_t pixel_bytes = static_cast<size_t>(
+        std::max(0, ConvertTo24 ? kConvertedSourceBytesPerPixel : BytesPerPixel.load()));
     size_t size;
     if (PendingGeometry == 2) {
       size = static_cast<size_t>(std::max(0, ScalingX.load())) *
@@ -244,7 +245,7 @@ void CZeltoRGBCard::ModeChangePath(StepFlags& flags) {
   }
 
   LastDriverResult = Driver().RGBCaptureSetParameters(CaptureHandle, &Params, kQueryCapture);
-  if (Failed(LastDriverResult)) TraceDriverError("RGBCaptureSetParameters()", LastDriverResult);
+  if (IsDriverError(LastDriverResult)) TraceDriverError("RGBCaptureSetParameters()", LastDriverResult);
   // Re-applying a restored region, refitting the region and the saved positions
   // follow here once the region and position operations exist.
 }

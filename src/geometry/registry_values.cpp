@@ -5,16 +5,11 @@ namespace zelto {
 using platform::RegistryKey;
 using platform::RegistryRoot;
 
-platform::RegStatus ReadDwordValue(const RegistryKey& key, int32_t* value, const char* name) {
-  if (!key.is_open()) return platform::kRegInvalidHandle;
-  uint32_t type = 0;
+platform::RegStatus ReadDwordValue(const RegistryKey& key, const char* name, int32_t* value) {
   uint32_t data = 0;
-  uint32_t size = sizeof(data);
-  const platform::RegStatus status = key.QueryValue(name, &type, &data, &size);
-  if (status != platform::kRegSuccess) return status;
-  if (type != platform::kRegTypeDword || size != sizeof(data)) return kReadWrongType;
-  *value = static_cast<int32_t>(data);
-  return platform::kRegSuccess;
+  const platform::RegStatus status = key.ReadDword(name, &data);
+  if (status == platform::kRegSuccess) *value = static_cast<int32_t>(data);
+  return status;
 }
 
 RegistryKey OpenUserKey(const std::string& key_path) {
@@ -23,12 +18,12 @@ RegistryKey OpenUserKey(const std::string& key_path) {
   return key;
 }
 
-void StoreDwordAt(const std::string& key_path, int32_t value, const char* name) {
+void StoreDwordAt(const std::string& key_path, const char* name, int32_t value) {
   RegistryKey key = OpenUserKey(key_path);
   if (key.is_open()) key.SetDword(name, static_cast<uint32_t>(value));
 }
 
-void StoreStringAt(const std::string& key_path, const char* text, const char* name) {
+void StoreStringAt(const std::string& key_path, const char* name, const char* text) {
   if (text == nullptr) return;
   RegistryKey key = OpenUserKey(key_path);
   if (key.is_open()) key.SetString(name, text);

@@ -12,20 +12,19 @@
 
 namespace zelto {
 
-// Status 13 (kRegInvalidData) for a value stored with a type other than REG_DWORD.
-inline constexpr platform::RegStatus kReadWrongType = platform::kRegInvalidData;
-
-// Reads REG_DWORD `name` of an open key into `value`; on any failure (absent,
-// other type, key not open) returns non-zero and leaves `value` unchanged.
-platform::RegStatus ReadDwordValue(const platform::RegistryKey& key, int32_t* value,
-                                   const char* name);
+// Reads REG_DWORD `name` of an open key into `value` (RegistryKey::ReadDword: a
+// value of another type gives kRegInvalidData); on any failure returns non-zero
+// and leaves `value` unchanged.
+platform::RegStatus ReadDwordValue(const platform::RegistryKey& key, const char* name,
+                                   int32_t* value);
 
 // Opens (creating) HKEY_CURRENT_USER\`key_path` with read and write access.
 platform::RegistryKey OpenUserKey(const std::string& key_path);
 
-void StoreDwordAt(const std::string& key_path, int32_t value, const char* name);
+// The writers, each taking the key path, the value name and then the value.
+void StoreDwordAt(const std::string& key_path, const char* name, int32_t value);
 // REG_SZ with the terminating zero counted; a null text writes nothing.
-void StoreStringAt(const std::string& key_path, const char* text, const char* name);
+void StoreStringAt(const std::string& key_path, const char* name, const char* text);
 void StoreBinaryAt(const std::string& key_path, const char* name, const void* bytes,
                    uint32_t size);
 

@@ -10,7 +10,7 @@
 #include <new>
 #include <string>
 
-#include "card/text_exception.h"
+#include "base/text_exception.h"
 #include "module/com_types.h"
 
 namespace zelto {

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "card/text_exception.h"
+#include "base/text_exception.h"
 #include "platform/registry.h"
 #include "sim_card.h"
 

@@ -1,0 +1,188 @@
+// GetCapabilities, the negotiation of the capture format with the driver, and
+// what the negotiated format makes of an image (bits per pixel, format code).
+#include <mutex>
+
+#include "card/capture_format.h"
+#include "card/zelto_rgb_card.h"
+#include "driver/driver_binding.h"
+#include "driver/error_names.h"
+#include "geometry/registry_layout.h"
+#include "geometry/registry_values.h"
+#include "platform/trace.h"
+
+namespace zelto {
+
+using platform::Trace;
+using platform::TraceFormat;
+
+void CZeltoRGBCard::GetCapabilities() {
+  std::lock_guard<std::recursive_mutex> lock(DriverLock);
+  Trace("CZeltoRGBCard::GetCapabilities()");
+  if (!DetectCaptureMode()) return;
+  if (!NegotiatePixelFormat()) return;
+  if (!NegotiateOutputMode()) return;
+  if (!NegotiateAnalogueValues()) return;
+  AllocateCaptureBuffer();
+}
+
+bool CZeltoRGBCard::NegotiationCallSucceeded(const char* call, uint32_t result) {
+  LastDriverResult = result;
+  if (!IsDriverError(result)) return true;
+  TraceFormat("CZeltoRGBCard::GetCapabilities() - %s returned: %s", call,
+              DriverErrorName(result));
+  Trace("GetCapabilities() - error");
+  return false;
+}
+
+bool CZeltoRGBCard::DetectCaptureMode() {
+  CaptureCaps caps{};
+  caps.Size = sizeof(CaptureCaps);
+  if (!NegotiationCallSucceeded("RGBCaptureGetCapabilities()",
+                                Driver().RGBCaptureGetCapabilities(CaptureHandle, &caps))) {
+    return false;
+  }
+  Params.Size = sizeof(CaptureParams);
+  Params.Flags = kFlagsNegotiateFormat;
+  if (!NegotiationCallSucceeded(
+          "RGBCaptureGetParameters(1)",
+          Driver().RGBCaptureGetParameters(CaptureHandle, &Params, kQueryAfterOpen))) {
+    return false;
+  }
+  if (!NegotiationCallSucceeded(
+          "RGBCaptureDetectVideoMode()",
+          Driver().RGBCaptureDetectVideoMode(CaptureHandle, 0, 0, &Timing(), 0))) {
+    return false;
+  }
+  TraceFormat("Video mode: %.128s", Timing().Description);
+
+  // The three "no usable mode" values are tested for equality, not as bits.
+  switch (Timing().Flags) {
+    case kTimingNoSignal:
+      Trace("RGBCaptureDetectVideoMode() NO SIGNAL");
+      Trace("GetCapabilities() - error");
+      return false;
+    case kTimingOutOfRange:
+      Trace("RGBCaptureDetectVideoMode() OUT OF RANGE");
+      Trace("GetCapabilities() - error");
+      return false;
+    case kTimingUnrecognisable:
+      Trace("RGBCaptureDetectVideoMode() UNRECOGNISABLE");
+      Trace("GetCapabilities() - error");
+      return false;
+    default:
+      TraceFormat(
+          "CZeltoRGBCard::GetCapabilities() - RGBCaptureDetectVideoMode() VideoTiming.Flags: 0x%x",
+          static_cast<unsigned>(Timing().Flags));
+  }
+
+  if (SignalPresent) {
+    SourceWidth = static_cast<int32_t>(Timing().HorAddrTime);
+    SourceHeight = static_cast<int32_t>(Timing().VerAddrTime);
+    ScalingX = SourceWidth.load();
+    ScalingY = SourceHeight.load();
+    if (!RoiRestored) {
+      ImageSizeX = SourceWidth.load();
+      ImageSizeY = SourceHeight.load();
+      RoiWidth = SourceWidth.load();
+      RoiHeight = SourceHeight.load();
+    }
+    TraceFormat("ImageSizeX = %d, ImageSizeY = %d", ImageSizeX.load(), ImageSizeY.load());
+  }
+
+  SourceFrameRate = static_cast<int32_t>(Timing().VerFrequency / 1000);
+  FrameRate = SourceFrameRate.load();
+  return true;
+}
+
+bool CZeltoRGBCard::NegotiatePixelFormat() {
+  Params.Flags = kFlagPixelFormat;
+  Params.PixelFormat = NegotiatedPixelFormat(CaptureFormat);
+  return NegotiationCallSucceeded(
+      "RGBCaptureSetParameters(1)",
+      Driver().RGBCaptureSetParameters(CaptureHandle, &Params, kQueryCapture));
+}
+
+bool CZeltoRGBCard::NegotiateOutputMode() {
+  Params.Flags = kFlagOutputMode;
+  Params.OutputMode = 3;
+  if (!NegotiationCallSucceeded(
+          "RGBCaptureSetParameters(2)",
+          Driver().RGBCaptureSetParameters(CaptureHandle, &Params, kQueryCapture)) ||
+      !NegotiationCallSucceeded(
+          "RGBCaptureGetParameters(2)",
+          Driver().RGBCaptureGetParameters(CaptureHandle, &Params, kQueryCapture))) {
+    return false;
+  }
+  if (SignalPresent) {
+    // The driver answers with the format it delivers; a converted format is
+    // never negotiated, so the row without conversion names its pixel size.
+    const CaptureFormatInfo* format = CaptureFormatForPixelFormat(Params.PixelFormat, false);
+    if (format == nullptr) {
+      Trace("Unknown Pixel Format: ERROR !!");
+      return false;
+    }
+    BytesPerPixel = format->bytes_per_pixel;
+    TraceFormat("ImageBitDepth = %d", GetBitDepth());
+  }
+  return true;
+}
+
+bool CZeltoRGBCard::NegotiateAnalogueValues() {
+  // Written back as the driver reports them.
+  Params.Flags = kFlagsNegotiateAnalogue;
+  return NegotiationCallSucceeded("RGBCaptureGetParameters(3)",
+                                  Driver().RGBCaptureGetParameters(CaptureHandle, &Params,
+                                                                   kQueryNegotiatedAnalogue)) &&
+         NegotiationCallSucceeded(
+             "RGBCaptureSetParameters(3)",
+             Driver().RGBCaptureSetParameters(CaptureHandle, &Params, kQueryCapture));
+}
+
+void CZeltoRGBCard::AllocateCaptureBuffer() {
+  Params.Flags = kFlagsNegotiateFormat;
+  BufferSelector = 0;
+
+  int64_t size;
+  if (SignalPresent || ScalingMode == 0) {
+    size = GetImageBytes();
+  } else {
+    size = int64_t{SourceWidth} * SourceHeight * GetBitsPerPixel() / 8;
+  }
+  {
+    std::lock_guard<std::mutex> buffer_lock(FrameBufferLock);
+    ReplaceFrameBuffer(static_cast<size_t>(size > 0 ? size : 0));
+  }
+  if (!NegotiationCallSucceeded("RGBCaptureAllocateBuffer()", LastDriverResult)) return;
+  Trace("CZeltoRGBCard::GetCapabilities() : RGBCaptureAllocateBuffer");
+}
+
+int32_t CZeltoRGBCard::GetImageBytes() {
+  const int64_t bytes = int64_t{ImageSizeX} * ImageSizeY * GetBitsPerPixel() / 8;
+  ImageBytes = static_cast<int32_t>(bytes);
+  return ImageBytes;
+}
+
+int32_t CZeltoRGBCard::GetBitsPerPixel() const {
+  if (BytesPerPixel == 2) return 16;
+  return ConvertTo24 ? 24 : 32;
+}
+
+int32_t CZeltoRGBCard::GetBitDepth() const { return BytesPerPixel == 2 ? 16 : 8; }
+
+int32_t CZeltoRGBCard::GetImageFormat() {
+  if (!SignalPresent) {
+    return CaptureFormatAt(ReadStoredStartupValue(kStartupImageFormatValue)).host_format;
+  }
+  CaptureParams local{};
+  local.Size = sizeof(CaptureParams);
+  local.Flags = kFlagPixelFormat;
+  {
+    std::lock_guard<std::recursive_mutex> lock(DriverLock);
+    LastDriverResult = Driver().RGBCaptureGetParameters(CaptureHandle, &local, kQueryCapture);
+  }
+  if (LastDriverResult != 0) return 0;
+  const CaptureFormatInfo* format = CaptureFormatForPixelFormat(local.PixelFormat, ConvertTo24);
+  return (format != nullptr ? *format : kCaptureFormats[0]).host_format;
+}
+
+}  // namespace zelto

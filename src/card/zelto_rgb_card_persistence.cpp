@@ -1,0 +1,111 @@
+// The card's values in the registry: the channel key, the stored channel and
+// lock, the geometry read back at start-up and the stored startup values.
+#include "base/text_exception.h"
+#include "card/capture_format.h"
+#include "card/zelto_rgb_card.h"
+#include "geometry/registry_layout.h"
+#include "geometry/registry_values.h"
+#include "geometry/startup_resolution.h"
+#include "platform/trace.h"
+
+namespace zelto {
+
+void CZeltoRGBCard::BuildChannelKey() { UserSettingsKey = ChannelKey(BaseSettingsKey, InputChannel); }
+
+void CZeltoRGBCard::StoreBaseDword(const char* name, int32_t value) {
+  StoreDwordAt(BaseSettingsKey, name, value);
+}
+
+void CZeltoRGBCard::ReadStoredChannel() {
+  {
+    platform::RegistryKey base = OpenUserKey(BaseSettingsKey);
+    int32_t channel = 0;
+    InputChannel =
+        ReadDwordValue(base, kInputChannelValue, &channel) == platform::kRegSuccess ? channel : 0;
+  }
+  BuildChannelKey();
+  platform::RegistryKey channel_key = OpenUserKey(UserSettingsKey);
+  int32_t lock = 0;
+  LockChannelMode =
+      ReadDwordValue(channel_key, kLockChannelModeValue, &lock) == platform::kRegSuccess &&
+      lock == 1;
+}
+
+void CZeltoRGBCard::LoadGeometrySettings() {
+  BuildChannelKey();
+  platform::RegistryKey key = OpenUserKey(UserSettingsKey);
+  const auto read = [&key](const char* name, int32_t* value) {
+    return ReadDwordValue(key, name, value) == platform::kRegSuccess;
+  };
+
+  int32_t mode = 0;
+  if (read(kScalingModeValue, &mode)) {
+    try {
+      SetScalingMode(mode);
+    } catch (const TextException&) {
+    }
+  }
+
+  if (ScalingMode == 0) {
+    int32_t size_x = 0, size_y = 0, offset_x = 0, offset_y = 0;
+    // Read in this order; the first absent value ends the reading.
+    if (read(kImageSizeXValue, &size_x) && read(kImageSizeYValue, &size_y) &&
+        read(kImageOffsetXValue, &offset_x) && read(kImageOffsetYValue, &offset_y)) {
+      ImageSizeX = size_x;
+      ImageSizeY = size_y;
+      ImageOffsetX = offset_x;
+      ImageOffsetY = offset_y;
+      RoiWidth = size_x;
+      RoiHeight = size_y;
+      RoiOffsetX = offset_x;
+      RoiOffsetY = offset_y;
+      RoiRestored = true;
+    }
+  } else {
+    int32_t scaling_x = 0, scaling_y = 0;
+    if (read(kScalingXValue, &scaling_x) && read(kScalingYValue, &scaling_y)) {
+      ScalingX = scaling_x;
+      ScalingY = scaling_y;
+    }
+  }
+
+  int32_t position = 0;
+  if (read(kHorizontalPositionValue, &position)) {
+    HorPositionPending = true;
+    PendingHorPosition = position;
+  }
+  if (read(kVerticalPositionValue, &position)) {
+    VerPositionPending = true;
+    PendingVerPosition = position;
+  }
+}
+
+int32_t CZeltoRGBCard::ReadStoredStartupValue(const char* name) {
+  platform::RegistryKey key = OpenUserKey(UserSettingsKey);
+  int32_t value = 0;
+  if (ReadDwordValue(key, name, &value) != platform::kRegSuccess) value = 0;
+  return value;
+}
+
+int32_t CZeltoRGBCard::ReadStartupResolution() {
+  const int32_t stored = ReadStoredStartupValue(kStartupResolutionValue);
+  if (!SignalPresent) {
+    const SourceSize size = StartupResolutionSize(stored);
+    SourceWidth = size.width;
+    SourceHeight = size.height;
+  }
+  platform::TraceFormat("Startup resolution is: %d x %d", SourceWidth.load(), SourceHeight.load());
+  return stored;
+}
+
+int32_t CZeltoRGBCard::ReadStartupImageFormat() {
+  const int32_t stored = ReadStoredStartupValue(kStartupImageFormatValue);
+  if (!SignalPresent) {
+    const CaptureFormatInfo& format = CaptureFormatAt(stored);
+    BytesPerPixel = format.bytes_per_pixel;
+    ConvertTo24 = format.convert_to_24;
+  }
+  return stored;
+}
+
+}  // namespace zelto
