@@ -3,7 +3,6 @@
 #include "card/zelto_rgb_card.h"
 
 #include "base/text_exception.h"
-#include "driver/driver_binding.h"
 #include "driver/error_names.h"
 #include "geometry/registry_layout.h"
 #include "geometry/registry_values.h"
@@ -20,40 +19,16 @@ CZeltoRGBCard::CZeltoRGBCard(const std::string& host_key_path) {
   BaseSettingsKey = host_key_path + kModuleKeyName;
   UserSettingsKey = BaseSettingsKey;
 
-  DriverModule = BindDriver();
-  if (DriverModule == nullptr) Trace("KTS DLL SETUP failed. Serious Error");
-
-  try {
-    DefaultIni();
-  } catch (...) {
-    // The destructor does not run for a half-built object: close what start-up
-    // opened before the exception leaves.
-    CloseChannel();
-    if (DriverModule != nullptr) platform::UnloadDynamicLibrary(DriverModule);
-    DriverModule = nullptr;
-    throw;
-  }
+  if (!Channel.Bind()) Trace("KTS DLL SETUP failed. Serious Error");
+  // A throw leaves through the members' destructors: the channel closes what
+  // start-up opened and unloads the driver.
+  DefaultIni();
 }
 
 CZeltoRGBCard::~CZeltoRGBCard() {
   StopCaptureThread();
-  if (DriverModule != nullptr) {
-    LastDriverResult = Driver().RGBCaptureEnable(CaptureHandle, 0);
-  }
-  CloseChannel();
-  if (DriverModule != nullptr) {
-    platform::UnloadDynamicLibrary(DriverModule);
-    DriverModule = nullptr;
-  }
-}
-
-void CZeltoRGBCard::CloseChannel() {
-  if (DriverModule == nullptr) return;
-  FreeFrameBuffer();
-  if (CaptureHandle != 0) {
-    Driver().RGBCaptureClose(CaptureHandle);
-    CaptureHandle = 0;
-  }
+  if (Channel.has_driver()) LastDriverResult = Driver().RGBCaptureEnable(Channel.handle(), 0);
+  Channel.Close();
 }
 
 void CZeltoRGBCard::TraceDriverError(const char* prefix, uint32_t result) {
@@ -82,7 +57,7 @@ void CZeltoRGBCard::DefaultIni() {
 
 bool CZeltoRGBCard::ZeltoRGBInitCamera() {
   Trace("CZeltoRGBCard::ZeltoRGBInitCamera()");
-  if (DriverModule == nullptr) return false;
+  if (!Channel.has_driver()) return false;
   uint32_t count = 0;
   LastDriverResult = Driver().RGBCaptureInitialise(&count);
   if (IsDriverError(LastDriverResult)) {
@@ -103,18 +78,15 @@ bool CZeltoRGBCard::ZeltoRGBInitCamera() {
 bool CZeltoRGBCard::OpenChannel(int32_t channel) {
   // The card keeps one channel open: a channel opened by an earlier attempt is
   // closed before the next one is opened.
-  if (CaptureHandle != 0) {
-    Driver().RGBCaptureClose(CaptureHandle);
-    CaptureHandle = 0;
-  }
+  Channel.CloseHandle();
   HRGBCAPTURE handle = 0;
   LastDriverResult = Driver().RGBCaptureOpen(static_cast<uint32_t>(channel) & 0xFFFF, &handle);
   if (IsDriverError(LastDriverResult)) {
     TraceDriverError("CZeltoRGBCard::OpenChannel() - RGBCaptureOpen()", LastDriverResult);
     return false;
   }
-  CaptureHandle = handle;
-  if (ReadParametersAfterOpen(CaptureHandle) == kRgbErrorSignalNotDetected) {
+  Channel.SetHandle(handle);
+  if (ReadParametersAfterOpen(handle) == kRgbErrorSignalNotDetected) {
     if (!LockChannelMode) return false;
     SignalPresent = false;
   } else {
@@ -127,16 +99,15 @@ bool CZeltoRGBCard::OpenChannel(int32_t channel) {
 
 bool CZeltoRGBCard::ZeltoRGBOpen() {
   Trace("CZeltoRGBCard::ZeltoRGBOpen()");
-  if (ReadParametersAfterOpen(CaptureHandle) == kRgbErrorSignalNotDetected) return ScanChannels();
+  if (ReadParametersAfterOpen(Channel.handle()) == kRgbErrorSignalNotDetected) return ScanChannels();
   return true;
 }
 
 bool CZeltoRGBCard::ScanChannels() {
-  ReleaseDriver(DriverModule, CaptureHandle, FrameBuffer);
-  FrameBufferSize = 0;
-  RebindDriver(DriverModule, CaptureHandle, FrameBuffer);
+  Channel.ReleaseDriver();
+  Channel.RebindDriver();
   GrabEnabled = false;
-  if (DriverModule == nullptr) return false;
+  if (!Channel.has_driver()) return false;
 
   for (uint32_t channel = 0; channel < DeviceCount; ++channel) {
     HRGBCAPTURE handle = 0;
@@ -146,7 +117,7 @@ bool CZeltoRGBCard::ScanChannels() {
       Driver().RGBCaptureClose(handle);
       continue;
     }
-    CaptureHandle = handle;
+    Channel.SetHandle(handle);
     InputChannel = static_cast<int32_t>(channel);
     StoreBaseDword(kInputChannelValue, InputChannel);
     return true;
@@ -155,33 +126,14 @@ bool CZeltoRGBCard::ScanChannels() {
 }
 
 uint32_t CZeltoRGBCard::ReadParametersAfterOpen(HRGBCAPTURE handle) {
-  std::lock_guard<std::recursive_mutex> lock(DriverLock);
-  Params.Size = sizeof(CaptureParams);
-  LastDriverResult = Driver().RGBCaptureGetParameters(handle, &Params, kQueryAfterOpen);
+  std::lock_guard<std::recursive_mutex> lock(Channel.DriverLock);
+  Channel.Params.Size = sizeof(CaptureParams);
+  LastDriverResult = Driver().RGBCaptureGetParameters(handle, &Channel.Params, kQueryAfterOpen);
   return LastDriverResult;
 }
 
 bool CZeltoRGBCard::CheckSignal() {
-  return ReadParametersAfterOpen(CaptureHandle) != kRgbErrorSignalNotDetected;
-}
-
-void CZeltoRGBCard::FreeFrameBuffer() {
-  if (FrameBuffer != nullptr) {
-    Driver().RGBCaptureFreeBuffer(CaptureHandle, &FrameBuffer);
-    FrameBuffer = nullptr;
-  }
-  FrameBufferSize = 0;
-}
-
-void CZeltoRGBCard::ReplaceFrameBuffer(size_t size) {
-  FreeFrameBuffer();
-  void* buffer = nullptr;
-  LastDriverResult =
-      Driver().RGBCaptureAllocateBuffer(CaptureHandle, &buffer, static_cast<uint32_t>(size));
-  if (!IsDriverError(LastDriverResult) && buffer != nullptr) {
-    FrameBuffer = buffer;
-    FrameBufferSize = size;
-  }
+  return ReadParametersAfterOpen(Channel.handle()) != kRgbErrorSignalNotDetected;
 }
 
 }  // namespace zelto

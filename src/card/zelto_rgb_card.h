@@ -5,10 +5,11 @@
 //
 // Threads: construction, start-up and destruction run on the host's thread; the
 // capture thread (EnableGrab .. DisableGrab) and its fixed-rate workers share the
-// fields marked atomic below. Driver calls that read-modify-write `Params` hold
-// DriverLock so two threads never interleave them; the blocking fill call holds
-// no lock. The driver capture buffer is replaced only under FrameBufferLock,
-// which the capture thread holds while it copies a frame out of it.
+// fields marked atomic below. Driver calls that read-modify-write the channel's
+// `Params` hold its DriverLock so two threads never interleave them; the blocking
+// fill call holds no lock. The driver capture buffer is replaced only under the
+// channel's buffer lock, which the capture thread holds while it copies a frame
+// out of it.
 //
 // The bodies live in one file per concern beside this header:
 // zelto_rgb_card.cpp (construction, channel choice, start-up),
@@ -28,8 +29,8 @@
 
 #include "acquisition/pxl_image_converter.h"
 #include "acquisition/triple_list.h"
+#include "driver/capture_channel.h"
 #include "driver/capture_driver.h"
-#include "platform/dynamic_library.h"
 
 namespace zelto {
 
@@ -87,15 +88,11 @@ class CZeltoRGBCard : public CTripleList {
   // 1..SourceFrameRate (FrameRate 0 while no mode is known).
   void SetFramePacing(int32_t rate);
 
-  VideoTiming& Timing() { return Params.Timing; }
+  const DriverEntryTable& Driver() const { return Channel.Driver(); }
+  VideoTiming& Timing() { return Channel.Params.Timing; }
 
-  // Driver state.
-  platform::LibraryHandle DriverModule = nullptr;
-  HRGBCAPTURE CaptureHandle = 0;
-  void* FrameBuffer = nullptr;
-  size_t FrameBufferSize = 0;  // bytes of FrameBuffer that the driver gave us
-  uint32_t BufferSelector = 0;
-  CaptureParams Params{};
+  // The driver library, the open channel, the capture buffer and `Params`.
+  CaptureChannel Channel;
   std::atomic<uint32_t> LastDriverResult{0};
 
   uint32_t DeviceCount = 0;
@@ -145,9 +142,6 @@ class CZeltoRGBCard : public CTripleList {
 
   std::string BaseSettingsKey;
 
-  std::recursive_mutex DriverLock;
-  std::mutex FrameBufferLock;
-
  private:
   // Flags a capture step carries: the capture thread keeps them from pass to
   // pass, a fixed-rate worker starts each step afresh.
@@ -162,10 +156,6 @@ class CZeltoRGBCard : public CTripleList {
   void FramePath(bool in_worker, int32_t image_bytes);
   void ModeChangePath(StepFlags& flags);
   void StopCaptureThread();
-  // Frees the driver capture buffer, then asks for one of `size` bytes.
-  void ReplaceFrameBuffer(size_t size);
-  void FreeFrameBuffer();
-  void CloseChannel();
 
   // The parts of GetCapabilities, run in this order under DriverLock; each
   // returns false when it ended the negotiation (after tracing why).

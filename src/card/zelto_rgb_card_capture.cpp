@@ -6,7 +6,6 @@
 #include "acquisition/frame_copy.h"
 #include "card/capture_format.h"
 #include "card/zelto_rgb_card.h"
-#include "driver/driver_binding.h"
 #include "driver/error_names.h"
 #include "platform/clock.h"
 #include "platform/trace.h"
@@ -28,7 +27,7 @@ int64_t CounterMilliseconds(int64_t count, int64_t frequency) {
 
 void CZeltoRGBCard::AllocateBuffers(int32_t count) {
   if (count < 1) return;
-  BufferSelector = 0;
+  Channel.BufferSelector = 0;
   size_t driver_size;
   if (ConvertTo24) {
     // The driver delivers 32-bit pixels that the capture thread converts.
@@ -38,10 +37,7 @@ void CZeltoRGBCard::AllocateBuffers(int32_t count) {
   } else {
     driver_size = static_cast<size_t>(std::max(0, GetImageBytes()));
   }
-  {
-    std::lock_guard<std::mutex> lock(FrameBufferLock);
-    ReplaceFrameBuffer(driver_size);
-  }
+  LastDriverResult = Channel.ReplaceFrameBuffer(driver_size);
   if (ConvertTo24) GetImageBytes();
   AddFreeBuffers(count, ImageBytes);
 }
@@ -64,7 +60,7 @@ void CZeltoRGBCard::EnableGrab() {
   CTripleList::EnableGrab();
   GrabEnabled = true;
   if (SignalPresent) {
-    LastDriverResult = Driver().RGBCaptureEnable(CaptureHandle, 1);
+    LastDriverResult = Driver().RGBCaptureEnable(Channel.handle(), 1);
     if (IsDriverError(LastDriverResult)) {
       TraceDriverError("CZeltoRGBCard::EnableGrab() - RGBCaptureEnable()", LastDriverResult);
     }
@@ -81,7 +77,7 @@ void CZeltoRGBCard::DisableGrab() {
   Trace("CZeltoRGBCard::DisableGrab() - Wait end thread");
   if (CaptureThread.joinable()) CaptureThread.join();
   Trace("CZeltoRGBCard::DisableGrab() - Thread End");
-  LastDriverResult = Driver().RGBCaptureEnable(CaptureHandle, 0);
+  LastDriverResult = Driver().RGBCaptureEnable(Channel.handle(), 0);
   if (IsDriverError(LastDriverResult)) {
     TraceDriverError("CZeltoRGBCard::DisableGrab() - RGBCaptureEnable(false)", LastDriverResult);
   }
@@ -90,7 +86,7 @@ void CZeltoRGBCard::DisableGrab() {
 
   int32_t rate;
   {
-    std::lock_guard<std::recursive_mutex> lock(DriverLock);
+    std::lock_guard<std::recursive_mutex> lock(Channel.DriverLock);
     rate = static_cast<int32_t>(Timing().VerFrequency / 1000);
   }
   // The settings list, which shows the source rate, is rebuilt with the settings.
@@ -142,7 +138,7 @@ void CZeltoRGBCard::CaptureStep(StepFlags& flags, bool in_worker) {
       flags.signal = true;
       Trace("SignalStatus: received");
       GetCapabilities();
-      LastDriverResult = Driver().RGBCaptureEnable(CaptureHandle, 1);
+      LastDriverResult = Driver().RGBCaptureEnable(Channel.handle(), 1);
       if (IsDriverError(LastDriverResult)) {
         TraceDriverError(in_worker ? "AcquisitionThread-CZeltoRGBCard::EnableGrab() - RGBCaptureEnable()"
                                    : "CZeltoRGBCard::EnableGrab() - RGBCaptureEnable()",
@@ -155,7 +151,7 @@ void CZeltoRGBCard::CaptureStep(StepFlags& flags, bool in_worker) {
   }
 
   const int32_t image_bytes = std::max(0, GetImageBytes());
-  const uint32_t result = Driver().RGBCaptureFillBuffer(CaptureHandle, BufferSelector,
+  const uint32_t result = Driver().RGBCaptureFillBuffer(Channel.handle(), Channel.BufferSelector,
                                                         static_cast<uint32_t>(image_bytes));
   if (IsDriverError(result)) {
     TraceFormat("RGBCaptureFillBuffer(1) returned: %s", DriverErrorName(result));
@@ -177,7 +173,7 @@ void CZeltoRGBCard::FramePath(bool in_worker, int32_t image_bytes) {
   int64_t source_w;
   int64_t source_h;
   {
-    std::lock_guard<std::recursive_mutex> lock(DriverLock);
+    std::lock_guard<std::recursive_mutex> lock(Channel.DriverLock);
     source_w = Timing().HorAddrTime;
     source_h = Timing().VerAddrTime;
   }
@@ -197,25 +193,23 @@ void CZeltoRGBCard::FramePath(bool in_worker, int32_t image_bytes) {
 
   const FrameTarget target{data, static_cast<int64_t>(capacity), std::max(0, ImageSizeX.load()),
                            std::max(0, ImageSizeY.load()), image_bytes};
-  {
-    std::lock_guard<std::mutex> lock(FrameBufferLock);
-    const FrameSource source{static_cast<const uint8_t*>(FrameBuffer),
-                             static_cast<int64_t>(FrameBufferSize), source_w, source_h};
+  Channel.ReadFrameBuffer([&](const uint8_t* buffer, size_t buffer_size) {
+    const FrameSource source{buffer, static_cast<int64_t>(buffer_size), source_w, source_h};
     if (!whole) {
       CropFrame(source, target, std::max(0, BytesPerPixel.load()), ConvertTo24);
     } else if (!CopyWholeFrame(source, target, ConvertTo24, Converter)) {
       Trace("Conversion error");
     }
-  }
+  });
   CommitFrame();
 }
 
 void CZeltoRGBCard::ModeChangePath(StepFlags& flags) {
   Trace("RGBCaptureFillBuffer(2) returned: RGBNOTIFY_MODE_CHANGE");
-  std::lock_guard<std::recursive_mutex> lock(DriverLock);
-  LastDriverResult = Driver().RGBCaptureGetParameters(CaptureHandle, &Params, kQueryCapture);
+  std::lock_guard<std::recursive_mutex> lock(Channel.DriverLock);
+  LastDriverResult = Driver().RGBCaptureGetParameters(Channel.handle(), &Channel.Params, kQueryCapture);
   if (IsDriverError(LastDriverResult)) TraceDriverError("RGBCaptureGetParameters()", LastDriverResult);
-  LastDriverResult = Driver().RGBCaptureDetectVideoMode(CaptureHandle, 0, 0, &Timing(), 0);
+  LastDriverResult = Driver().RGBCaptureDetectVideoMode(Channel.handle(), 0, 0, &Timing(), 0);
   if (IsDriverError(LastDriverResult)) TraceDriverError("RGBCaptureDetectVideoMode()", LastDriverResult);
   TraceFormat("Video mode: %.128s", Timing().Description);
   if (Timing().PixelClock == 0) {
@@ -236,15 +230,12 @@ void CZeltoRGBCard::ModeChangePath(StepFlags& flags) {
       size = static_cast<size_t>(std::max(0, width)) * static_cast<size_t>(std::max(0, height)) *
              pixel_bytes;
     }
-    {
-      std::lock_guard<std::mutex> buffer_lock(FrameBufferLock);
-      ReplaceFrameBuffer(size);
-    }
+    LastDriverResult = Channel.ReplaceFrameBuffer(size);
     SourceSizeKept = width == SourceWidth && height == SourceHeight;
     flags.mode_changed = true;
   }
 
-  LastDriverResult = Driver().RGBCaptureSetParameters(CaptureHandle, &Params, kQueryCapture);
+  LastDriverResult = Driver().RGBCaptureSetParameters(Channel.handle(), &Channel.Params, kQueryCapture);
   if (IsDriverError(LastDriverResult)) TraceDriverError("RGBCaptureSetParameters()", LastDriverResult);
   // Re-applying a restored region, refitting the region and the saved positions
   // follow here once the region and position operations exist.

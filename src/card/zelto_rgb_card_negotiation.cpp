@@ -4,7 +4,6 @@
 
 #include "card/capture_format.h"
 #include "card/zelto_rgb_card.h"
-#include "driver/driver_binding.h"
 #include "driver/error_names.h"
 #include "geometry/registry_layout.h"
 #include "geometry/registry_values.h"
@@ -16,7 +15,7 @@ using platform::Trace;
 using platform::TraceFormat;
 
 void CZeltoRGBCard::GetCapabilities() {
-  std::lock_guard<std::recursive_mutex> lock(DriverLock);
+  std::lock_guard<std::recursive_mutex> lock(Channel.DriverLock);
   Trace("CZeltoRGBCard::GetCapabilities()");
   if (!DetectCaptureMode()) return;
   if (!NegotiatePixelFormat()) return;
@@ -38,19 +37,19 @@ bool CZeltoRGBCard::DetectCaptureMode() {
   CaptureCaps caps{};
   caps.Size = sizeof(CaptureCaps);
   if (!NegotiationCallSucceeded("RGBCaptureGetCapabilities()",
-                                Driver().RGBCaptureGetCapabilities(CaptureHandle, &caps))) {
+                                Driver().RGBCaptureGetCapabilities(Channel.handle(), &caps))) {
     return false;
   }
-  Params.Size = sizeof(CaptureParams);
-  Params.Flags = kFlagsNegotiateFormat;
+  Channel.Params.Size = sizeof(CaptureParams);
+  Channel.Params.Flags = kFlagsNegotiateFormat;
   if (!NegotiationCallSucceeded(
           "RGBCaptureGetParameters(1)",
-          Driver().RGBCaptureGetParameters(CaptureHandle, &Params, kQueryAfterOpen))) {
+          Driver().RGBCaptureGetParameters(Channel.handle(), &Channel.Params, kQueryAfterOpen))) {
     return false;
   }
   if (!NegotiationCallSucceeded(
           "RGBCaptureDetectVideoMode()",
-          Driver().RGBCaptureDetectVideoMode(CaptureHandle, 0, 0, &Timing(), 0))) {
+          Driver().RGBCaptureDetectVideoMode(Channel.handle(), 0, 0, &Timing(), 0))) {
     return false;
   }
   TraceFormat("Video mode: %.128s", Timing().Description);
@@ -95,28 +94,28 @@ bool CZeltoRGBCard::DetectCaptureMode() {
 }
 
 bool CZeltoRGBCard::NegotiatePixelFormat() {
-  Params.Flags = kFlagPixelFormat;
-  Params.PixelFormat = NegotiatedPixelFormat(CaptureFormat);
+  Channel.Params.Flags = kFlagPixelFormat;
+  Channel.Params.PixelFormat = NegotiatedPixelFormat(CaptureFormat);
   return NegotiationCallSucceeded(
       "RGBCaptureSetParameters(1)",
-      Driver().RGBCaptureSetParameters(CaptureHandle, &Params, kQueryCapture));
+      Driver().RGBCaptureSetParameters(Channel.handle(), &Channel.Params, kQueryCapture));
 }
 
 bool CZeltoRGBCard::NegotiateOutputMode() {
-  Params.Flags = kFlagOutputMode;
-  Params.OutputMode = 3;
+  Channel.Params.Flags = kFlagOutputMode;
+  Channel.Params.OutputMode = 3;
   if (!NegotiationCallSucceeded(
           "RGBCaptureSetParameters(2)",
-          Driver().RGBCaptureSetParameters(CaptureHandle, &Params, kQueryCapture)) ||
+          Driver().RGBCaptureSetParameters(Channel.handle(), &Channel.Params, kQueryCapture)) ||
       !NegotiationCallSucceeded(
           "RGBCaptureGetParameters(2)",
-          Driver().RGBCaptureGetParameters(CaptureHandle, &Params, kQueryCapture))) {
+          Driver().RGBCaptureGetParameters(Channel.handle(), &Channel.Params, kQueryCapture))) {
     return false;
   }
   if (SignalPresent) {
     // The driver answers with the format it delivers; a converted format is
     // never negotiated, so the row without conversion names its pixel size.
-    const CaptureFormatInfo* format = CaptureFormatForPixelFormat(Params.PixelFormat, false);
+    const CaptureFormatInfo* format = CaptureFormatForPixelFormat(Channel.Params.PixelFormat, false);
     if (format == nullptr) {
       Trace("Unknown Pixel Format: ERROR !!");
       return false;
@@ -129,18 +128,18 @@ bool CZeltoRGBCard::NegotiateOutputMode() {
 
 bool CZeltoRGBCard::NegotiateAnalogueValues() {
   // Written back as the driver reports them.
-  Params.Flags = kFlagsNegotiateAnalogue;
+  Channel.Params.Flags = kFlagsNegotiateAnalogue;
   return NegotiationCallSucceeded("RGBCaptureGetParameters(3)",
-                                  Driver().RGBCaptureGetParameters(CaptureHandle, &Params,
+                                  Driver().RGBCaptureGetParameters(Channel.handle(), &Channel.Params,
                                                                    kQueryNegotiatedAnalogue)) &&
          NegotiationCallSucceeded(
              "RGBCaptureSetParameters(3)",
-             Driver().RGBCaptureSetParameters(CaptureHandle, &Params, kQueryCapture));
+             Driver().RGBCaptureSetParameters(Channel.handle(), &Channel.Params, kQueryCapture));
 }
 
 void CZeltoRGBCard::AllocateCaptureBuffer() {
-  Params.Flags = kFlagsNegotiateFormat;
-  BufferSelector = 0;
+  Channel.Params.Flags = kFlagsNegotiateFormat;
+  Channel.BufferSelector = 0;
 
   int64_t size;
   if (SignalPresent || ScalingMode == 0) {
@@ -148,11 +147,11 @@ void CZeltoRGBCard::AllocateCaptureBuffer() {
   } else {
     size = int64_t{SourceWidth} * SourceHeight * GetBitsPerPixel() / 8;
   }
-  {
-    std::lock_guard<std::mutex> buffer_lock(FrameBufferLock);
-    ReplaceFrameBuffer(static_cast<size_t>(size > 0 ? size : 0));
+  if (!NegotiationCallSucceeded(
+          "RGBCaptureAllocateBuffer()",
+          Channel.ReplaceFrameBuffer(static_cast<size_t>(size > 0 ? size : 0)))) {
+    return;
   }
-  if (!NegotiationCallSucceeded("RGBCaptureAllocateBuffer()", LastDriverResult)) return;
   Trace("CZeltoRGBCard::GetCapabilities() : RGBCaptureAllocateBuffer");
 }
 
@@ -177,8 +176,8 @@ int32_t CZeltoRGBCard::GetImageFormat() {
   local.Size = sizeof(CaptureParams);
   local.Flags = kFlagPixelFormat;
   {
-    std::lock_guard<std::recursive_mutex> lock(DriverLock);
-    LastDriverResult = Driver().RGBCaptureGetParameters(CaptureHandle, &local, kQueryCapture);
+    std::lock_guard<std::recursive_mutex> lock(Channel.DriverLock);
+    LastDriverResult = Driver().RGBCaptureGetParameters(Channel.handle(), &local, kQueryCapture);
   }
   if (LastDriverResult != 0) return 0;
   const CaptureFormatInfo* format = CaptureFormatForPixelFormat(local.PixelFormat, ConvertTo24);

@@ -54,60 +54,32 @@ void ShowPathMessage(const char* format, const char* path) {
 
 }  // namespace
 
-DriverEntryTable& Driver() {
-  static DriverEntryTable table;
-  return table;
-}
-
-platform::LibraryHandle BindDriver() {
+platform::ScopedLibrary BindDriver(DriverEntryTable* table) {
   char path[kPathBufferSize] = {};
   if (!ReadDriverPath(path)) {
     platform::ShowErrorMessage(
         "Movandi - KTS ZeltoRGB - Unable to read path from Registry\n"
         "Cannot connect the ZeltoRGB DLL.");
-    return nullptr;
+    return platform::ScopedLibrary();
   }
-  platform::LibraryHandle library = platform::LoadDynamicLibrary(path);
-  if (library == nullptr) {
+  platform::ScopedLibrary library(platform::LoadDynamicLibrary(path));
+  if (!library.is_valid()) {
     ShowPathMessage("Movandi - KTS ZeltoRGB - Unable to load %s. Aborting.", path);
-    return nullptr;
+    return library;
   }
-  DriverEntryTable& table = Driver();
+  // Resolved into a table of its own: the caller's is filled only when all 21 are there.
+  DriverEntryTable resolved;
   for (const EntrySlot& slot : kSlots) {
-    void* address = platform::ResolveSymbol(library, slot.name);
+    void* address = library.GetFunctionPointer(slot.name);
     if (address == nullptr) {
-      platform::UnloadDynamicLibrary(library);
+      library.reset();
       ShowPathMessage("Movandi - KTS ZeltoRGB - Incompatible version of %s. Aborting.", path);
-      return nullptr;
+      return library;
     }
-    slot.assign(table, address);
+    slot.assign(resolved, address);
   }
+  *table = resolved;
   return library;
-}
-
-void ReleaseDriver(platform::LibraryHandle& module, HRGBCAPTURE& handle, void*& frame_buffer) {
-  // Without a module the table may point into a library that is gone: the fields
-  // are cleared but nothing is called.
-  DriverEntryTable& table = Driver();
-  if (frame_buffer != nullptr) {
-    if (module != nullptr) table.RGBCaptureFreeBuffer(handle, &frame_buffer);
-    frame_buffer = nullptr;
-  }
-  if (handle != 0) {
-    if (module != nullptr) table.RGBCaptureClose(handle);
-    handle = 0;
-  }
-  if (module != nullptr) {
-    platform::UnloadDynamicLibrary(module);
-    module = nullptr;
-  }
-}
-
-void RebindDriver(platform::LibraryHandle& module, HRGBCAPTURE& handle, void*& frame_buffer) {
-  module = BindDriver();
-  if (module == nullptr) platform::Trace("KTS DLL SETUP failed. Serious Error");
-  handle = 0;
-  frame_buffer = nullptr;
 }
 
 }  // namespace zelto

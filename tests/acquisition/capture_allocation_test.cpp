@@ -7,7 +7,6 @@
 #include <new>
 
 #include "capture_fixture.h"
-#include "driver/driver_binding.h"
 #include "sim_card.h"
 
 // The replacements below pair malloc with free themselves; GCC cannot see that
@@ -45,8 +44,7 @@ TEST(CaptureAllocationTest, AThousandFramesAllocateNothing) {
     CaptureCard card(sim.host_key());
     card.UseFormat(layout);
     card.AllocateBuffers(4);
-    const PFN_RGBCaptureFillBuffer real_fill = Driver().RGBCaptureFillBuffer;
-    Driver().RGBCaptureFillBuffer = &InstantFrame;
+    card.Channel.DriverForTesting().RGBCaptureFillBuffer = &InstantFrame;
     card.EnableGrab();
     Watchdog watchdog(card, 60s);
     for (int i = 0; i < 3; ++i) card.ArmBuffer();
@@ -65,7 +63,6 @@ TEST(CaptureAllocationTest, AThousandFramesAllocateNothing) {
     g_counting = false;
     watchdog.Stop();
     card.DisableGrab();
-    Driver().RGBCaptureFillBuffer = real_fill;
     EXPECT_EQ(frames, 1100);
     EXPECT_EQ(g_allocations.load(), 0) << static_cast<int>(layout);
   }

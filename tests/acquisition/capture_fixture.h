@@ -18,6 +18,7 @@ using namespace std::chrono_literals;
 class CaptureCard : public CZeltoRGBCard {
  public:
   using CZeltoRGBCard::CZeltoRGBCard;
+  using CZeltoRGBCard::Channel;
   using CZeltoRGBCard::FramePeriod;
   using CZeltoRGBCard::SetFramePacing;
   using CZeltoRGBCard::SignalPresent;

@@ -33,7 +33,7 @@ class TestCard : public CZeltoRGBCard {
   using CZeltoRGBCard::CaptureFormat;
   using CZeltoRGBCard::GetCapabilities;
   using CZeltoRGBCard::InputChannel;
-  using CZeltoRGBCard::Params;
+  using CZeltoRGBCard::Channel;
   using CZeltoRGBCard::SignalPresent;
   using CZeltoRGBCard::SourceFrameRate;
   using CZeltoRGBCard::SourceHeight;
@@ -244,7 +244,7 @@ TEST_F(CardTest, NegotiationCallsTheDriverInOrderWithItsFlagsAndQueries) {
                           std::make_tuple(Entry(E::kRGBCaptureGetParameters), 0x4F82u, 0x24000000u),
                           std::make_tuple(Entry(E::kRGBCaptureSetParameters), 0x4F82u, 0x04000000u),
                           std::make_tuple(Entry(E::kRGBCaptureAllocateBuffer), 1024u * 768u * 2u, 0u)));
-  EXPECT_EQ(card.Params.OutputMode, 3u);
+  EXPECT_EQ(card.Channel.Params.OutputMode, 3u);
 }
 
 TEST_F(CardTest, NegotiationStopsOnTheThreeNoModeFlagsOnly) {

@@ -1,5 +1,7 @@
 #include "driver/driver_binding.h"
 
+#include "driver/capture_channel.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -67,13 +69,21 @@ class DriverKey {
   char saved_[1024] = {};
 };
 
+uint32_t ZELTO_DRIVER_CALL MarkerOpen(uint32_t, HRGBCAPTURE*) { return 0; }
+
 class DriverBindingTest : public ::testing::Test {
  protected:
+  static constexpr PFN_RGBCaptureOpen kMarker = &MarkerOpen;
+
   // Binds, expecting failure with exactly one message box.
   std::string BindFailure() {
-    platform::LibraryHandle module = BindDriver();
-    EXPECT_EQ(module, nullptr);
-    if (module != nullptr) platform::UnloadDynamicLibrary(module);
+    // A failed binding leaves the caller's table as it was.
+    DriverEntryTable table;
+    table.RGBCaptureOpen = kMarker;
+    platform::ScopedLibrary library = BindDriver(&table);
+    EXPECT_FALSE(library.is_valid());
+    EXPECT_EQ(table.RGBCaptureOpen, kMarker);
+    EXPECT_EQ(table.RGBCaptureInitialise, nullptr);
     std::vector<std::string> boxes = capture_.MessageBoxes();
     EXPECT_EQ(boxes.size(), 1u);
     return boxes.empty() ? std::string() : boxes.front();
@@ -121,18 +131,18 @@ TEST_F(DriverBindingTest, LibraryMissingOneEntryPointIsIncompatible) {
 TEST_F(DriverBindingTest, LibraryWithAllEntryPointsBindsWhateverItsVersion) {
   const std::string path = ArtifactPath(FAKE_DRIVER_FULL_PATH);
   key_.SetPath(path);
-  platform::LibraryHandle module = BindDriver();
-  ASSERT_NE(module, nullptr);
+  DriverEntryTable table;
+  platform::ScopedLibrary library = BindDriver(&table);
+  ASSERT_TRUE(library.is_valid());
   EXPECT_TRUE(capture_.MessageBoxes().empty());
   uint32_t devices = 0;
-  EXPECT_EQ(Driver().RGBCaptureInitialise(&devices), 0u);
+  EXPECT_EQ(table.RGBCaptureInitialise(&devices), 0u);
   EXPECT_EQ(devices, 42u);
-  EXPECT_NE(Driver().RGBCaptureGetADCColourCorrection, nullptr);
-  auto version_calls = reinterpret_cast<uint32_t (*)()>(
-      platform::ResolveSymbol(module, "FakeDriverVersionCalls"));
+  EXPECT_NE(table.RGBCaptureGetADCColourCorrection, nullptr);
+  auto version_calls =
+      reinterpret_cast<uint32_t (*)()>(library.GetFunctionPointer("FakeDriverVersionCalls"));
   ASSERT_NE(version_calls, nullptr);
   EXPECT_EQ(version_calls(), 0u);
-  platform::UnloadDynamicLibrary(module);
 }
 
 // A path that fills the whole 260-byte buffer is read back intact.
@@ -152,15 +162,14 @@ TEST_F(DriverBindingTest, LongestPathIsReadWhole) {
   padded = dir + file;
   ASSERT_EQ(padded.size(), 259u);
   key_.SetPath(padded);
-  platform::LibraryHandle module = BindDriver();
-  EXPECT_NE(module, nullptr);
+  DriverEntryTable table;
+  EXPECT_TRUE(BindDriver(&table).is_valid());
   EXPECT_TRUE(capture_.MessageBoxes().empty());
-  if (module != nullptr) platform::UnloadDynamicLibrary(module);
 }
 
-// The card's driver fields against ZeltoSim, which the test also holds loaded to
-// read its counters.
-class DriverReleaseTest : public DriverBindingTest {
+// A card's channel against ZeltoSim, which the test also holds loaded to read
+// its counters.
+class CaptureChannelTest : public DriverBindingTest {
  protected:
   void SetUp() override {
     sim_ = platform::LoadDynamicLibrary(ArtifactPath(ZELTOSIM_PATH).c_str());
@@ -185,6 +194,14 @@ class DriverReleaseTest : public DriverBindingTest {
     counters_(&c);
     return c;
   }
+  // Opens channel 0 and gives it a capture buffer of 4096 bytes.
+  void OpenWithBuffer(CaptureChannel& channel) {
+    HRGBCAPTURE handle = 0;
+    ASSERT_EQ(channel.Driver().RGBCaptureOpen(0, &handle), 0u);
+    channel.SetHandle(handle);
+    ASSERT_EQ(channel.ReplaceFrameBuffer(4096), 0u);
+    ASSERT_EQ(Counters().live_buffers, 1u);
+  }
 
   platform::LibraryHandle sim_ = nullptr;
   PFN_ZeltoSim_Reset reset_ = nullptr;
@@ -192,28 +209,22 @@ class DriverReleaseTest : public DriverBindingTest {
   PFN_ZeltoSim_GetCallLog call_log_ = nullptr;
 };
 
-TEST_F(DriverReleaseTest, ZeltoSimBindsThroughTheRegistry) {
-  platform::LibraryHandle module = BindDriver();
-  ASSERT_NE(module, nullptr);
+TEST_F(CaptureChannelTest, ZeltoSimBindsThroughTheRegistry) {
+  CaptureChannel channel;
+  ASSERT_TRUE(channel.Bind());
   uint32_t devices = 0;
-  EXPECT_EQ(Driver().RGBCaptureInitialise(&devices), 0u);
+  EXPECT_EQ(channel.Driver().RGBCaptureInitialise(&devices), 0u);
   EXPECT_EQ(devices, 2u);
-  platform::UnloadDynamicLibrary(module);
 }
 
-TEST_F(DriverReleaseTest, ReleaseFreesTheBufferThenClosesTheChannel) {
-  platform::LibraryHandle module = BindDriver();
-  ASSERT_NE(module, nullptr);
-  HRGBCAPTURE handle = 0;
-  void* buffer = nullptr;
-  ASSERT_EQ(Driver().RGBCaptureOpen(0, &handle), 0u);
-  ASSERT_EQ(Driver().RGBCaptureAllocateBuffer(handle, &buffer, 4096), 0u);
-  ASSERT_EQ(Counters().live_buffers, 1u);
+TEST_F(CaptureChannelTest, ReleaseFreesTheBufferThenClosesTheChannel) {
+  CaptureChannel channel;
+  ASSERT_TRUE(channel.Bind());
+  OpenWithBuffer(channel);
 
-  ReleaseDriver(module, handle, buffer);
-  EXPECT_EQ(module, nullptr);
-  EXPECT_EQ(handle, 0u);
-  EXPECT_EQ(buffer, nullptr);
+  channel.ReleaseDriver();
+  EXPECT_FALSE(channel.has_driver());
+  EXPECT_EQ(channel.handle(), 0u);
   ZeltoSimCounters c = Counters();
   EXPECT_EQ(c.live_buffers, 0u);
   EXPECT_EQ(c.buffers_closed, 0u);  // freed, not swept up by the close
@@ -223,39 +234,80 @@ TEST_F(DriverReleaseTest, ReleaseFreesTheBufferThenClosesTheChannel) {
   ASSERT_EQ(n, 4u);
   EXPECT_EQ(log[2].entry, static_cast<uint32_t>(DriverEntry::kRGBCaptureFreeBuffer));
   EXPECT_EQ(log[3].entry, static_cast<uint32_t>(DriverEntry::kRGBCaptureClose));
+  // Released twice, or destroyed afterwards: nothing more is called.
+  channel.ReleaseDriver();
+  EXPECT_EQ(call_log_(nullptr, 0), 4u);
 }
 
-TEST_F(DriverReleaseTest, ReleaseOfNothingCallsNothing) {
-  platform::LibraryHandle module = nullptr;
-  HRGBCAPTURE handle = 0;
-  void* buffer = nullptr;
-  ReleaseDriver(module, handle, buffer);
-  EXPECT_EQ(call_log_(nullptr, 0), 0u);
+TEST_F(CaptureChannelTest, DestructionFreesClosesAndUnloadsInThatOrder) {
+  {
+    CaptureChannel channel;
+    ASSERT_TRUE(channel.Bind());
+    OpenWithBuffer(channel);
+  }
+  ZeltoSimCall log[8];
+  ASSERT_EQ(call_log_(log, 8), 4u);
+  EXPECT_EQ(log[2].entry, static_cast<uint32_t>(DriverEntry::kRGBCaptureFreeBuffer));
+  EXPECT_EQ(log[3].entry, static_cast<uint32_t>(DriverEntry::kRGBCaptureClose));
+  EXPECT_EQ(Counters().open_handles, 0u);
 }
 
-TEST_F(DriverReleaseTest, RebindStoresTheNewModuleAndClearsTheFields) {
-  platform::LibraryHandle module = nullptr;
-  HRGBCAPTURE handle = 7;
-  void* buffer = &handle;
-  RebindDriver(module, handle, buffer);
-  EXPECT_NE(module, nullptr);
-  EXPECT_EQ(handle, 0u);
-  EXPECT_EQ(buffer, nullptr);
+// The capture buffer's size is what was asked for; a refused allocation holds none.
+TEST_F(CaptureChannelTest, ReplacedBufferKnowsItsSize) {
+  CaptureChannel channel;
+  ASSERT_TRUE(channel.Bind());
+  OpenWithBuffer(channel);
+  size_t size = 0;
+  channel.ReadFrameBuffer([&](const uint8_t* data, size_t bytes) {
+    EXPECT_NE(data, nullptr);
+    size = bytes;
+  });
+  EXPECT_EQ(size, 4096u);
+  EXPECT_EQ(channel.ReplaceFrameBuffer(100), 0u);
+  EXPECT_EQ(Counters().live_buffers, 1u);  // the old one was freed first
+  channel.ReadFrameBuffer([&](const uint8_t*, size_t bytes) { size = bytes; });
+  EXPECT_EQ(size, 100u);
+}
+
+TEST_F(CaptureChannelTest, RebindHoldsTheNewLibraryAndNoHandle) {
+  CaptureChannel channel;
+  ASSERT_TRUE(channel.Bind());
+  OpenWithBuffer(channel);
+  channel.ReleaseDriver();
+  channel.RebindDriver();
+  EXPECT_TRUE(channel.has_driver());
+  EXPECT_EQ(channel.handle(), 0u);
   EXPECT_FALSE(capture_.HasTrace("KTS DLL SETUP failed. Serious Error"));
-  platform::UnloadDynamicLibrary(module);
+  uint32_t devices = 0;
+  EXPECT_EQ(channel.Driver().RGBCaptureInitialise(&devices), 0u);
 }
 
-TEST_F(DriverReleaseTest, RebindWithoutADriverTracesTheFailure) {
+TEST_F(CaptureChannelTest, RebindWithoutADriverTracesTheFailure) {
+  CaptureChannel channel;
+  ASSERT_TRUE(channel.Bind());
+  channel.ReleaseDriver();
   platform::DeleteRegistryTree(RegistryRoot::kLocalMachine, kDriverKeyPath);
-  platform::LibraryHandle module = nullptr;
-  HRGBCAPTURE handle = 7;
-  void* buffer = &handle;
-  RebindDriver(module, handle, buffer);
-  EXPECT_EQ(module, nullptr);
-  EXPECT_EQ(handle, 0u);
-  EXPECT_EQ(buffer, nullptr);
+  channel.RebindDriver();
+  EXPECT_FALSE(channel.has_driver());
+  EXPECT_EQ(channel.handle(), 0u);
   EXPECT_TRUE(capture_.HasTrace("KTS DLL SETUP failed. Serious Error"));
   EXPECT_EQ(capture_.MessageBoxes(), std::vector<std::string>{kUnreadable});
+}
+
+// Each channel binds its own table: another channel's failed binding (which
+// resolves 20 names from a library it then unloads) must not reach this one's
+// entry points. With one shared table this called into an unloaded library.
+TEST_F(CaptureChannelTest, AnotherChannelsFailedBindingLeavesThisOneWorking) {
+  CaptureChannel first;
+  ASSERT_TRUE(first.Bind());
+  key_.SetPath(ArtifactPath(FAKE_DRIVER_PARTIAL_PATH));
+  {
+    CaptureChannel second;
+    EXPECT_FALSE(second.Bind());
+  }
+  uint32_t devices = 0;
+  EXPECT_EQ(first.Driver().RGBCaptureInitialise(&devices), 0u);
+  EXPECT_EQ(devices, 2u);  // still ZeltoSim, not the stand-in's 42
 }
 
 }  // namespace

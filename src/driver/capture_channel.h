@@ -1,0 +1,85 @@
+// CaptureChannel: a card's hold on the capture driver. It owns the bound driver
+// library with its own entry table, the open channel's handle, the driver's
+// capture buffer (and knows its size) and the working parameter record.
+//
+// Threads: binding, opening and closing run on the thread that starts the card
+// while no capture thread runs. `Params` is shared: every read-modify-write of
+// it and the driver call that goes with it hold DriverLock. The capture buffer
+// is replaced and read only under its own lock (ReplaceFrameBuffer,
+// ReadFrameBuffer); take DriverLock first where both are held.
+#ifndef ZELTO_DRIVER_CAPTURE_CHANNEL_H_
+#define ZELTO_DRIVER_CAPTURE_CHANNEL_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+
+#include "driver/capture_driver.h"
+#include "driver/driver_binding.h"
+#include "platform/scoped_library.h"
+
+namespace zelto {
+
+class CaptureChannel {
+ public:
+  CaptureChannel() = default;
+  // Close(), then the library is unloaded.
+  ~CaptureChannel();
+  CaptureChannel(const CaptureChannel&) = delete;
+  CaptureChannel& operator=(const CaptureChannel&) = delete;
+
+  // Binds the driver (BindDriver) into this channel; false, after its message
+  // box, when there is none.
+  bool Bind();
+  bool has_driver() const { return DriverModule.is_valid(); }
+  // This channel's entry points; call them only while has_driver().
+  const DriverEntryTable& Driver() const { return entries_; }
+  // Lets a test put a stand-in behind one entry point of a bound channel.
+  DriverEntryTable& DriverForTesting() { return entries_; }
+
+  // Frees the capture buffer (RGBCaptureFreeBuffer with its address), closes the
+  // channel and unloads the library, each only when held.
+  void ReleaseDriver();
+  // Binds again, tracing "KTS DLL SETUP failed. Serious Error" when that fails;
+  // no handle and no buffer are held afterwards. ReleaseDriver comes first.
+  void RebindDriver();
+
+  HRGBCAPTURE handle() const { return CaptureHandle; }
+  // Takes over a handle that RGBCaptureOpen gave; none may be held.
+  void SetHandle(HRGBCAPTURE handle) { CaptureHandle = handle; }
+  // RGBCaptureClose on the held handle, if any.
+  void CloseHandle();
+  // Frees the capture buffer and closes the handle; calls nothing without a driver.
+  void Close();
+
+  // Frees the capture buffer, then asks for one of `size` bytes, under the
+  // buffer lock. Returns the allocation's result; the buffer is kept only when
+  // that is no error and the driver gave one (else none is held).
+  uint32_t ReplaceFrameBuffer(size_t size);
+  // Calls use(const uint8_t* data, size_t size) with the buffer lock held; data
+  // is null and size 0 while no buffer is held.
+  template <typename Use>
+  void ReadFrameBuffer(Use&& use) {
+    std::lock_guard<std::mutex> lock(FrameBufferLock);
+    use(static_cast<const uint8_t*>(FrameBuffer), frame_buffer_size_);
+  }
+
+  CaptureParams Params{};
+  uint32_t BufferSelector = 0;  // always 0, passed to RGBCaptureFillBuffer
+  std::recursive_mutex DriverLock;
+
+ private:
+  // Under FrameBufferLock, or while no other thread can reach the buffer.
+  void FreeFrameBuffer();
+
+  platform::ScopedLibrary DriverModule;
+  DriverEntryTable entries_;
+  HRGBCAPTURE CaptureHandle = 0;
+  void* FrameBuffer = nullptr;
+  size_t frame_buffer_size_ = 0;  // bytes of FrameBuffer that the driver gave
+  std::mutex FrameBufferLock;
+};
+
+}  // namespace zelto
+
+#endif  // ZELTO_DRIVER_CAPTURE_CHANNEL_H_
