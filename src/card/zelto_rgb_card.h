@@ -27,6 +27,7 @@
 #include <string>
 #include <thread>
 
+#include "acquisition/frame_pacer.h"
 #include "acquisition/pxl_image_converter.h"
 #include "acquisition/triple_list.h"
 #include "driver/capture_channel.h"
@@ -131,14 +132,8 @@ class CZeltoRGBCard : public CTripleList {
 
   // Grabbing.
   std::atomic<bool> GrabEnabled{false};
-  std::atomic<int32_t> FixedRateMode{0};
-  std::atomic<int32_t> FramePeriod{0};
-  std::atomic<bool> PacingRequested{false};
-  std::atomic<bool> PacingArmed{false};
-  std::atomic<int64_t> CounterFrequency{0};
-  std::atomic<int64_t> PacingStart{0};
-  std::atomic<int64_t> PacingEnd{0};
-  std::atomic<int32_t> PacingDelay{0};
+  // FixedRateMode, FramePeriod and the pacing measurement.
+  FramePacer Pacer;
 
   std::string BaseSettingsKey;
 

@@ -15,16 +15,6 @@ namespace zelto {
 using platform::Trace;
 using platform::TraceFormat;
 
-namespace {
-
-// Counter ticks to milliseconds without overflowing the intermediate product.
-int64_t CounterMilliseconds(int64_t count, int64_t frequency) {
-  if (frequency <= 0) return 0;
-  return count / frequency * 1000 + count % frequency * 1000 / frequency;
-}
-
-}  // namespace
-
 void CZeltoRGBCard::AllocateBuffers(int32_t count) {
   if (count < 1) return;
   Channel.BufferSelector = 0;
@@ -73,7 +63,7 @@ void CZeltoRGBCard::DisableGrab() {
   GrabEnabled = false;
   // A fixed-rate worker is awaited by the capture thread before it ends, so
   // joining the capture thread also waits for the worker.
-  if (FixedRateMode != 0) Trace("CZeltoRGBCard::DisableGrab() - Wait end thread");
+  if (Pacer.FixedRateMode != 0) Trace("CZeltoRGBCard::DisableGrab() - Wait end thread");
   Trace("CZeltoRGBCard::DisableGrab() - Wait end thread");
   if (CaptureThread.joinable()) CaptureThread.join();
   Trace("CZeltoRGBCard::DisableGrab() - Thread End");
@@ -104,15 +94,12 @@ void CZeltoRGBCard::CaptureThreadMain() {
     Trace("Capture thread is running");
     StepFlags flags{SignalPresent, false};
     while (GrabEnabled) {
-      if (FixedRateMode != 0) {
-        platform::SleepMilliseconds(static_cast<uint32_t>(std::max(0, FramePeriod.load())));
+      if (Pacer.FixedRateMode != 0) {
+        platform::SleepMilliseconds(static_cast<uint32_t>(std::max(0, Pacer.FramePeriod.load())));
         try {
           std::thread worker([this] {
             try {
-              if (PacingArmed) {
-                CounterFrequency = platform::PerformanceFrequency();
-                PacingStart = CounterMilliseconds(platform::PerformanceCounter(), CounterFrequency);
-              }
+              Pacer.BeginStep(platform::PerformanceCounter(), platform::PerformanceFrequency());
               StepFlags worker_flags{SignalPresent, false};
               CaptureStep(worker_flags, true);
             } catch (...) {
@@ -178,18 +165,7 @@ void CZeltoRGBCard::FramePath(bool in_worker, int32_t image_bytes) {
     source_h = Timing().VerAddrTime;
   }
   const bool whole = (source_w == SourceWidth && source_h == SourceHeight) || PendingGeometry == 2;
-  if (whole && in_worker) {
-    if (PacingArmed) {
-      PacingEnd = CounterMilliseconds(platform::PerformanceCounter(), CounterFrequency);
-      PacingDelay = static_cast<int32_t>(PacingEnd - PacingStart);
-      FramePeriod = std::max(0, FramePeriod - PacingDelay);
-      PacingArmed = false;
-    }
-    if (PacingRequested) {
-      PacingRequested = false;
-      PacingArmed = true;
-    }
-  }
+  if (whole && in_worker) Pacer.FrameArrived(platform::PerformanceCounter());
 
   const FrameTarget target{data, static_cast<int64_t>(capacity), std::max(0, ImageSizeX.load()),
                            std::max(0, ImageSizeY.load()), image_bytes};

@@ -34,20 +34,10 @@ void CZeltoRGBCard::ApplyStartupGeometry() {
 }
 
 void CZeltoRGBCard::SetFixedRateMode(int32_t mode) {
-  FixedRateMode = mode;
+  Pacer.FixedRateMode = mode;
   if (!LoadingSettings) StoreDwordValue(kFixedRateModeValue, mode);
 }
 
-void CZeltoRGBCard::SetFramePacing(int32_t rate) {
-  if (SourceFrameRate < 1) {
-    FrameRate = 0;
-    return;
-  }
-  FrameRate = rate < 1 ? 1 : (rate > SourceFrameRate ? SourceFrameRate.load() : rate);
-  PacingRequested = true;
-  PacingArmed = false;
-  PacingDelay = 0;
-  FramePeriod = 1000 / FrameRate;
-}
+void CZeltoRGBCard::SetFramePacing(int32_t rate) { FrameRate = Pacer.Restart(rate, SourceFrameRate); }
 
 }  // namespace zelto

@@ -19,7 +19,7 @@ class CaptureCard : public CZeltoRGBCard {
  public:
   using CZeltoRGBCard::CZeltoRGBCard;
   using CZeltoRGBCard::Channel;
-  using CZeltoRGBCard::FramePeriod;
+  using CZeltoRGBCard::Pacer;
   using CZeltoRGBCard::SetFramePacing;
   using CZeltoRGBCard::SignalPresent;
 

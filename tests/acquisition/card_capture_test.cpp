@@ -267,7 +267,7 @@ TEST_F(CaptureTest, FixedRateModeDeliversThroughWorkers) {
   CaptureCard card(sim_.host_key());
   card.SetFixedRateMode(1);
   card.SetFramePacing(100);  // clamped to the 60 Hz source
-  EXPECT_EQ(card.FramePeriod, 16);
+  EXPECT_EQ(card.Pacer.FramePeriod, 16);
   ExpectCompleteAndInOrder(Grab(card, 5, PixelLayout::kRgb555), 5);
   int waits = 0;
   for (const auto& t : traces_.Traces()) {
