@@ -22,10 +22,10 @@ struct CaptureFormatInfo {
 };
 
 inline constexpr CaptureFormatInfo kCaptureFormats[] = {
-    {0, kPixelFormat555, 2, false, kZeltoImageFormat555},   // "5-5-5"
-    {1, kPixelFormat565, 2, false, kZeltoImageFormat565},   // "5-6-5"
-    {2, kPixelFormat32, 4, false, kZeltoImageFormat888},    // "8-8-8"
-    {3, kPixelFormat32, 3, true, kZeltoImageFormatRgb24},   // "RGB 24"
+    {0, kPixelFormat555, 2, false, kZeltoImageFormat555},  // "5-5-5"
+    {1, kPixelFormat565, 2, false, kZeltoImageFormat565},  // "5-6-5"
+    {2, kPixelFormat32, 4, false, kZeltoImageFormat888},   // "8-8-8"
+    {3, kPixelFormat32, 3, true, kZeltoImageFormatRgb24},  // "RGB 24"
 };
 
 // Bytes of a pixel in the driver's capture buffer when the capture thread

@@ -99,7 +99,8 @@ bool CZeltoRGBCard::OpenChannel(int32_t channel) {
 
 bool CZeltoRGBCard::ZeltoRGBOpen() {
   Trace("CZeltoRGBCard::ZeltoRGBOpen()");
-  if (ReadParametersAfterOpen(Channel.handle()) == kRgbErrorSignalNotDetected) return ScanChannels();
+  if (ReadParametersAfterOpen(Channel.handle()) == kRgbErrorSignalNotDetected)
+    return ScanChannels();
   return true;
 }
 

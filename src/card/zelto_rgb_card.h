@@ -32,6 +32,7 @@
 #include "acquisition/triple_list.h"
 #include "driver/capture_channel.h"
 #include "driver/capture_driver.h"
+#include "geometry/image_geometry.h"
 
 namespace zelto {
 
@@ -108,27 +109,7 @@ class CZeltoRGBCard : public CTripleList {
   std::atomic<int32_t> FrameRate{0};
   std::atomic<bool> LoadingSettings{false};
 
-  // Geometry.
-  std::atomic<int32_t> ImageSizeX{0};
-  std::atomic<int32_t> ImageSizeY{0};
-  std::atomic<int32_t> ImageOffsetX{0};
-  std::atomic<int32_t> ImageOffsetY{0};
-  std::atomic<int32_t> SourceWidth{0};
-  std::atomic<int32_t> SourceHeight{0};
-  std::atomic<int32_t> ScalingX{0};
-  std::atomic<int32_t> ScalingY{0};
-  std::atomic<int32_t> ScalingMode{0};
-  std::atomic<int32_t> RoiWidth{0};
-  std::atomic<int32_t> RoiHeight{0};
-  std::atomic<int32_t> RoiOffsetX{0};
-  std::atomic<int32_t> RoiOffsetY{0};
-  std::atomic<bool> RoiRestored{false};
-  std::atomic<bool> SourceSizeKept{true};
-  std::atomic<int32_t> PendingGeometry{0};
-  bool HorPositionPending = false;
-  int32_t PendingHorPosition = 0;
-  bool VerPositionPending = false;
-  int32_t PendingVerPosition = 0;
+  ImageGeometry Geometry;
 
   // Grabbing.
   std::atomic<bool> GrabEnabled{false};

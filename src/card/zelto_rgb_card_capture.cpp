@@ -21,8 +21,8 @@ void CZeltoRGBCard::AllocateBuffers(int32_t count) {
   size_t driver_size;
   if (ConvertTo24) {
     // The driver delivers 32-bit pixels that the capture thread converts.
-    driver_size = static_cast<size_t>(std::max(0, ImageSizeX.load())) *
-                  static_cast<size_t>(std::max(0, ImageSizeY.load())) *
+    driver_size = static_cast<size_t>(std::max(0, Geometry.ImageSizeX.load())) *
+                  static_cast<size_t>(std::max(0, Geometry.ImageSizeY.load())) *
                   kConvertedSourceBytesPerPixel;
   } else {
     driver_size = static_cast<size_t>(std::max(0, GetImageBytes()));
@@ -127,8 +127,9 @@ void CZeltoRGBCard::CaptureStep(StepFlags& flags, bool in_worker) {
       GetCapabilities();
       LastDriverResult = Driver().RGBCaptureEnable(Channel.handle(), 1);
       if (IsDriverError(LastDriverResult)) {
-        TraceDriverError(in_worker ? "AcquisitionThread-CZeltoRGBCard::EnableGrab() - RGBCaptureEnable()"
-                                   : "CZeltoRGBCard::EnableGrab() - RGBCaptureEnable()",
+        TraceDriverError(in_worker
+                             ? "AcquisitionThread-CZeltoRGBCard::EnableGrab() - RGBCaptureEnable()"
+                             : "CZeltoRGBCard::EnableGrab() - RGBCaptureEnable()",
                          LastDriverResult);
       }
       SignalPresent = true;
@@ -164,11 +165,13 @@ void CZeltoRGBCard::FramePath(bool in_worker, int32_t image_bytes) {
     source_w = Timing().HorAddrTime;
     source_h = Timing().VerAddrTime;
   }
-  const bool whole = (source_w == SourceWidth && source_h == SourceHeight) || PendingGeometry == 2;
+  const bool whole = (source_w == Geometry.SourceWidth && source_h == Geometry.SourceHeight) ||
+                     Geometry.PendingGeometry == PendingGeometry::kScaling;
   if (whole && in_worker) Pacer.FrameArrived(platform::PerformanceCounter());
 
-  const FrameTarget target{data, static_cast<int64_t>(capacity), std::max(0, ImageSizeX.load()),
-                           std::max(0, ImageSizeY.load()), image_bytes};
+  const FrameTarget target{data, static_cast<int64_t>(capacity),
+                           std::max(0, Geometry.ImageSizeX.load()),
+                           std::max(0, Geometry.ImageSizeY.load()), image_bytes};
   Channel.ReadFrameBuffer([&](const uint8_t* buffer, size_t buffer_size) {
     const FrameSource source{buffer, static_cast<int64_t>(buffer_size), source_w, source_h};
     if (!whole) {
@@ -183,10 +186,13 @@ void CZeltoRGBCard::FramePath(bool in_worker, int32_t image_bytes) {
 void CZeltoRGBCard::ModeChangePath(StepFlags& flags) {
   Trace("RGBCaptureFillBuffer(2) returned: RGBNOTIFY_MODE_CHANGE");
   std::lock_guard<std::recursive_mutex> lock(Channel.DriverLock);
-  LastDriverResult = Driver().RGBCaptureGetParameters(Channel.handle(), &Channel.Params, kQueryCapture);
-  if (IsDriverError(LastDriverResult)) TraceDriverError("RGBCaptureGetParameters()", LastDriverResult);
+  LastDriverResult =
+      Driver().RGBCaptureGetParameters(Channel.handle(), &Channel.Params, kQueryCapture);
+  if (IsDriverError(LastDriverResult))
+    TraceDriverError("RGBCaptureGetParameters()", LastDriverResult);
   LastDriverResult = Driver().RGBCaptureDetectVideoMode(Channel.handle(), 0, 0, &Timing(), 0);
-  if (IsDriverError(LastDriverResult)) TraceDriverError("RGBCaptureDetectVideoMode()", LastDriverResult);
+  if (IsDriverError(LastDriverResult))
+    TraceDriverError("RGBCaptureDetectVideoMode()", LastDriverResult);
   TraceFormat("Video mode: %.128s", Timing().Description);
   if (Timing().PixelClock == 0) {
     Trace("No pixel clock");
@@ -195,24 +201,27 @@ void CZeltoRGBCard::ModeChangePath(StepFlags& flags) {
 
   const int32_t width = static_cast<int32_t>(Timing().HorAddrTime);
   const int32_t height = static_cast<int32_t>(Timing().VerAddrTime);
-  if (width != SourceWidth || height != SourceHeight || !SourceSizeKept) {
+  if (width != Geometry.SourceWidth || height != Geometry.SourceHeight ||
+      !Geometry.SourceSizeKept) {
     const size_t pixel_bytes = static_cast<size_t>(
         std::max(0, ConvertTo24 ? kConvertedSourceBytesPerPixel : BytesPerPixel.load()));
     size_t size;
-    if (PendingGeometry == 2) {
-      size = static_cast<size_t>(std::max(0, ScalingX.load())) *
-             static_cast<size_t>(std::max(0, ScalingY.load())) * pixel_bytes;
+    if (Geometry.PendingGeometry == PendingGeometry::kScaling) {
+      size = static_cast<size_t>(std::max(0, Geometry.ScalingX.load())) *
+             static_cast<size_t>(std::max(0, Geometry.ScalingY.load())) * pixel_bytes;
     } else {
       size = static_cast<size_t>(std::max(0, width)) * static_cast<size_t>(std::max(0, height)) *
              pixel_bytes;
     }
     LastDriverResult = Channel.ReplaceFrameBuffer(size);
-    SourceSizeKept = width == SourceWidth && height == SourceHeight;
+    Geometry.SourceSizeKept = width == Geometry.SourceWidth && height == Geometry.SourceHeight;
     flags.mode_changed = true;
   }
 
-  LastDriverResult = Driver().RGBCaptureSetParameters(Channel.handle(), &Channel.Params, kQueryCapture);
-  if (IsDriverError(LastDriverResult)) TraceDriverError("RGBCaptureSetParameters()", LastDriverResult);
+  LastDriverResult =
+      Driver().RGBCaptureSetParameters(Channel.handle(), &Channel.Params, kQueryCapture);
+  if (IsDriverError(LastDriverResult))
+    TraceDriverError("RGBCaptureSetParameters()", LastDriverResult);
   // Re-applying a restored region, refitting the region and the saved positions
   // follow here once the region and position operations exist.
 }

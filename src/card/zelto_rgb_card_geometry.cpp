@@ -7,29 +7,29 @@ namespace zelto {
 
 void CZeltoRGBCard::GetImageGeometry(int32_t* width, int32_t* height, int32_t* offset_x,
                                      int32_t* offset_y) {
-  *width = ImageSizeX;
-  *height = ImageSizeY;
-  *offset_x = ImageOffsetX;
-  *offset_y = ImageOffsetY;
+  *width = Geometry.ImageSizeX;
+  *height = Geometry.ImageSizeY;
+  *offset_x = Geometry.ImageOffsetX;
+  *offset_y = Geometry.ImageOffsetY;
 }
 
 void CZeltoRGBCard::SetScalingMode(int32_t mode) {
-  ScalingMode = mode;
+  Geometry.ScalingMode = mode;
   if (!LoadingSettings) StoreDwordValue(kScalingModeValue, mode);
 }
 
 void CZeltoRGBCard::ApplyStartupGeometry() {
   ReadStartupResolution();
   ReadStartupImageFormat();
-  if (!RoiRestored) {
-    ImageSizeX = SourceWidth.load();
-    ImageSizeY = SourceHeight.load();
-    RoiWidth = SourceWidth.load();
-    RoiHeight = SourceHeight.load();
+  if (!Geometry.RoiRestored) {
+    Geometry.ImageSizeX = Geometry.SourceWidth.load();
+    Geometry.ImageSizeY = Geometry.SourceHeight.load();
+    Geometry.RoiWidth = Geometry.SourceWidth.load();
+    Geometry.RoiHeight = Geometry.SourceHeight.load();
   }
-  if (ScalingMode != 0) {
-    ImageSizeX = ScalingX.load();
-    ImageSizeY = ScalingY.load();
+  if (Geometry.ScalingMode != 0) {
+    Geometry.ImageSizeX = Geometry.ScalingX.load();
+    Geometry.ImageSizeY = Geometry.ScalingY.load();
   }
 }
 
@@ -38,6 +38,8 @@ void CZeltoRGBCard::SetFixedRateMode(int32_t mode) {
   if (!LoadingSettings) StoreDwordValue(kFixedRateModeValue, mode);
 }
 
-void CZeltoRGBCard::SetFramePacing(int32_t rate) { FrameRate = Pacer.Restart(rate, SourceFrameRate); }
+void CZeltoRGBCard::SetFramePacing(int32_t rate) {
+  FrameRate = Pacer.Restart(rate, SourceFrameRate);
+}
 
 }  // namespace zelto

@@ -27,8 +27,7 @@ void CZeltoRGBCard::GetCapabilities() {
 bool CZeltoRGBCard::NegotiationCallSucceeded(const char* call, uint32_t result) {
   LastDriverResult = result;
   if (!IsDriverError(result)) return true;
-  TraceFormat("CZeltoRGBCard::GetCapabilities() - %s returned: %s", call,
-              DriverErrorName(result));
+  TraceFormat("CZeltoRGBCard::GetCapabilities() - %s returned: %s", call, DriverErrorName(result));
   Trace("GetCapabilities() - error");
   return false;
 }
@@ -75,17 +74,18 @@ bool CZeltoRGBCard::DetectCaptureMode() {
   }
 
   if (SignalPresent) {
-    SourceWidth = static_cast<int32_t>(Timing().HorAddrTime);
-    SourceHeight = static_cast<int32_t>(Timing().VerAddrTime);
-    ScalingX = SourceWidth.load();
-    ScalingY = SourceHeight.load();
-    if (!RoiRestored) {
-      ImageSizeX = SourceWidth.load();
-      ImageSizeY = SourceHeight.load();
-      RoiWidth = SourceWidth.load();
-      RoiHeight = SourceHeight.load();
+    Geometry.SourceWidth = static_cast<int32_t>(Timing().HorAddrTime);
+    Geometry.SourceHeight = static_cast<int32_t>(Timing().VerAddrTime);
+    Geometry.ScalingX = Geometry.SourceWidth.load();
+    Geometry.ScalingY = Geometry.SourceHeight.load();
+    if (!Geometry.RoiRestored) {
+      Geometry.ImageSizeX = Geometry.SourceWidth.load();
+      Geometry.ImageSizeY = Geometry.SourceHeight.load();
+      Geometry.RoiWidth = Geometry.SourceWidth.load();
+      Geometry.RoiHeight = Geometry.SourceHeight.load();
     }
-    TraceFormat("ImageSizeX = %d, ImageSizeY = %d", ImageSizeX.load(), ImageSizeY.load());
+    TraceFormat("ImageSizeX = %d, ImageSizeY = %d", Geometry.ImageSizeX.load(),
+                Geometry.ImageSizeY.load());
   }
 
   SourceFrameRate = static_cast<int32_t>(Timing().VerFrequency / 1000);
@@ -115,7 +115,8 @@ bool CZeltoRGBCard::NegotiateOutputMode() {
   if (SignalPresent) {
     // The driver answers with the format it delivers; a converted format is
     // never negotiated, so the row without conversion names its pixel size.
-    const CaptureFormatInfo* format = CaptureFormatForPixelFormat(Channel.Params.PixelFormat, false);
+    const CaptureFormatInfo* format =
+        CaptureFormatForPixelFormat(Channel.Params.PixelFormat, false);
     if (format == nullptr) {
       Trace("Unknown Pixel Format: ERROR !!");
       return false;
@@ -129,9 +130,10 @@ bool CZeltoRGBCard::NegotiateOutputMode() {
 bool CZeltoRGBCard::NegotiateAnalogueValues() {
   // Written back as the driver reports them.
   Channel.Params.Flags = kFlagsNegotiateAnalogue;
-  return NegotiationCallSucceeded("RGBCaptureGetParameters(3)",
-                                  Driver().RGBCaptureGetParameters(Channel.handle(), &Channel.Params,
-                                                                   kQueryNegotiatedAnalogue)) &&
+  return NegotiationCallSucceeded(
+             "RGBCaptureGetParameters(3)",
+             Driver().RGBCaptureGetParameters(Channel.handle(), &Channel.Params,
+                                              kQueryNegotiatedAnalogue)) &&
          NegotiationCallSucceeded(
              "RGBCaptureSetParameters(3)",
              Driver().RGBCaptureSetParameters(Channel.handle(), &Channel.Params, kQueryCapture));
@@ -142,10 +144,10 @@ void CZeltoRGBCard::AllocateCaptureBuffer() {
   Channel.BufferSelector = 0;
 
   int64_t size;
-  if (SignalPresent || ScalingMode == 0) {
+  if (SignalPresent || Geometry.ScalingMode == 0) {
     size = GetImageBytes();
   } else {
-    size = int64_t{SourceWidth} * SourceHeight * GetBitsPerPixel() / 8;
+    size = int64_t{Geometry.SourceWidth} * Geometry.SourceHeight * GetBitsPerPixel() / 8;
   }
   if (!NegotiationCallSucceeded(
           "RGBCaptureAllocateBuffer()",
@@ -156,7 +158,7 @@ void CZeltoRGBCard::AllocateCaptureBuffer() {
 }
 
 int32_t CZeltoRGBCard::GetImageBytes() {
-  const int64_t bytes = int64_t{ImageSizeX} * ImageSizeY * GetBitsPerPixel() / 8;
+  const int64_t bytes = int64_t{Geometry.ImageSizeX} * Geometry.ImageSizeY * GetBitsPerPixel() / 8;
   ImageBytes = static_cast<int32_t>(bytes);
   return ImageBytes;
 }

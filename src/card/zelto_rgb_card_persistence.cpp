@@ -10,7 +10,9 @@
 
 namespace zelto {
 
-void CZeltoRGBCard::BuildChannelKey() { UserSettingsKey = ChannelKey(BaseSettingsKey, InputChannel); }
+void CZeltoRGBCard::BuildChannelKey() {
+  UserSettingsKey = ChannelKey(BaseSettingsKey, InputChannel);
+}
 
 void CZeltoRGBCard::StoreBaseDword(const char* name, int32_t value) {
   StoreDwordAt(BaseSettingsKey, name, value);
@@ -46,37 +48,37 @@ void CZeltoRGBCard::LoadGeometrySettings() {
     }
   }
 
-  if (ScalingMode == 0) {
+  if (Geometry.ScalingMode == 0) {
     int32_t size_x = 0, size_y = 0, offset_x = 0, offset_y = 0;
     // Read in this order; the first absent value ends the reading.
     if (read(kImageSizeXValue, &size_x) && read(kImageSizeYValue, &size_y) &&
         read(kImageOffsetXValue, &offset_x) && read(kImageOffsetYValue, &offset_y)) {
-      ImageSizeX = size_x;
-      ImageSizeY = size_y;
-      ImageOffsetX = offset_x;
-      ImageOffsetY = offset_y;
-      RoiWidth = size_x;
-      RoiHeight = size_y;
-      RoiOffsetX = offset_x;
-      RoiOffsetY = offset_y;
-      RoiRestored = true;
+      Geometry.ImageSizeX = size_x;
+      Geometry.ImageSizeY = size_y;
+      Geometry.ImageOffsetX = offset_x;
+      Geometry.ImageOffsetY = offset_y;
+      Geometry.RoiWidth = size_x;
+      Geometry.RoiHeight = size_y;
+      Geometry.RoiOffsetX = offset_x;
+      Geometry.RoiOffsetY = offset_y;
+      Geometry.RoiRestored = true;
     }
   } else {
     int32_t scaling_x = 0, scaling_y = 0;
     if (read(kScalingXValue, &scaling_x) && read(kScalingYValue, &scaling_y)) {
-      ScalingX = scaling_x;
-      ScalingY = scaling_y;
+      Geometry.ScalingX = scaling_x;
+      Geometry.ScalingY = scaling_y;
     }
   }
 
   int32_t position = 0;
   if (read(kHorizontalPositionValue, &position)) {
-    HorPositionPending = true;
-    PendingHorPosition = position;
+    Geometry.HorPositionPending = true;
+    Geometry.PendingHorPosition = position;
   }
   if (read(kVerticalPositionValue, &position)) {
-    VerPositionPending = true;
-    PendingVerPosition = position;
+    Geometry.VerPositionPending = true;
+    Geometry.PendingVerPosition = position;
   }
 }
 
@@ -91,10 +93,11 @@ int32_t CZeltoRGBCard::ReadStartupResolution() {
   const int32_t stored = ReadStoredStartupValue(kStartupResolutionValue);
   if (!SignalPresent) {
     const SourceSize size = StartupResolutionSize(stored);
-    SourceWidth = size.width;
-    SourceHeight = size.height;
+    Geometry.SourceWidth = size.width;
+    Geometry.SourceHeight = size.height;
   }
-  platform::TraceFormat("Startup resolution is: %d x %d", SourceWidth.load(), SourceHeight.load());
+  platform::TraceFormat("Startup resolution is: %d x %d", Geometry.SourceWidth.load(),
+                        Geometry.SourceHeight.load());
   return stored;
 }
 

@@ -32,12 +32,11 @@ class TestCard : public CZeltoRGBCard {
   using CZeltoRGBCard::BytesPerPixel;
   using CZeltoRGBCard::CaptureFormat;
   using CZeltoRGBCard::GetCapabilities;
+  using CZeltoRGBCard::Geometry;
   using CZeltoRGBCard::InputChannel;
   using CZeltoRGBCard::Channel;
   using CZeltoRGBCard::SignalPresent;
   using CZeltoRGBCard::SourceFrameRate;
-  using CZeltoRGBCard::SourceHeight;
-  using CZeltoRGBCard::SourceWidth;
   using CZeltoRGBCard::UserSettingsKey;
 };
 
@@ -169,7 +168,7 @@ TEST_F(CardTest, StoredStartupValuesShapeTheImageWithoutSignal) {
   channel_key.SetDword("StartupImageFormat", 3);
   {
     TestCard card(sim_.host_key());
-    EXPECT_EQ(card.SourceWidth, 1920);
+    EXPECT_EQ(card.Geometry.SourceWidth, 1920);
     EXPECT_EQ(card.GetBitsPerPixel(), 24);
     EXPECT_EQ(card.GetImageBytes(), 1920 * 1080 * 3);
     EXPECT_EQ(card.GetImageFormat(), 200);
@@ -177,8 +176,8 @@ TEST_F(CardTest, StoredStartupValuesShapeTheImageWithoutSignal) {
   // Out of the table: a 2048 x 2048 source.
   channel_key.SetDword("StartupResolution", 14);
   TestCard card(sim_.host_key());
-  EXPECT_EQ(card.SourceWidth, 2048);
-  EXPECT_EQ(card.SourceHeight, 2048);
+  EXPECT_EQ(card.Geometry.SourceWidth, 2048);
+  EXPECT_EQ(card.Geometry.SourceHeight, 2048);
 }
 
 TEST_F(CardTest, NoSignalAnywhereFailsAndKeepsTheStoredChannel) {
@@ -270,7 +269,7 @@ TEST_F(CardTest, NegotiationStopsOnTheThreeNoModeFlagsOnly) {
   EXPECT_TRUE(traces_.HasTrace(
       "CZeltoRGBCard::GetCapabilities() - RGBCaptureDetectVideoMode() VideoTiming.Flags: 0x30"));
   EXPECT_FALSE(traces_.HasTrace("GetCapabilities() - error"));
-  EXPECT_EQ(card.SourceWidth, 1024);
+  EXPECT_EQ(card.Geometry.SourceWidth, 1024);
 }
 
 TEST_F(CardTest, FrameRateIsTheWholeHertzOfTheMode) {

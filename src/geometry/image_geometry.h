@@ -1,0 +1,57 @@
+// The card's geometry state: the delivered image, the source mode's active
+// size, the scaled size and geometry mode, the region as last applied, and what
+// start-up restored for the capture thread to apply. All 0 or false after
+// construction except SourceSizeKept.
+//
+// Threads: the host's thread and the capture thread both read and write these
+// (start-up, the geometry calls, the mode-change path); each field is atomic on
+// its own, and no invariant ties two of them together across threads.
+#ifndef ZELTO_GEOMETRY_IMAGE_GEOMETRY_H_
+#define ZELTO_GEOMETRY_IMAGE_GEOMETRY_H_
+
+#include <atomic>
+#include <cstdint>
+
+namespace zelto {
+
+// Which geometry call came last.
+enum class PendingGeometry : int32_t { kNone = 0, kRegion = 1, kScaling = 2 };
+
+struct ImageGeometry {
+  // The delivered image; with the bits per pixel it gives ImageBytes.
+  std::atomic<int32_t> ImageSizeX{0};
+  std::atomic<int32_t> ImageSizeY{0};
+  std::atomic<int32_t> ImageOffsetX{0};
+  std::atomic<int32_t> ImageOffsetY{0};
+
+  // Active size of the source mode (without a signal: the startup resolution).
+  std::atomic<int32_t> SourceWidth{0};
+  std::atomic<int32_t> SourceHeight{0};
+
+  // Scaled output size and the mode: 0 region mode, other scaling mode.
+  std::atomic<int32_t> ScalingX{0};
+  std::atomic<int32_t> ScalingY{0};
+  std::atomic<int32_t> ScalingMode{0};
+
+  // The region as last applied.
+  std::atomic<int32_t> RoiWidth{0};
+  std::atomic<int32_t> RoiHeight{0};
+  std::atomic<int32_t> RoiOffsetX{0};
+  std::atomic<int32_t> RoiOffsetY{0};
+
+  // A region read back at start-up and not yet applied to the card.
+  std::atomic<bool> RoiRestored{false};
+  // The last detected mode had the active size SourceWidth x SourceHeight.
+  std::atomic<bool> SourceSizeKept{true};
+  std::atomic<zelto::PendingGeometry> PendingGeometry{zelto::PendingGeometry::kNone};
+
+  // Stored positions, applied at the next mode change.
+  std::atomic<bool> HorPositionPending{false};
+  std::atomic<int32_t> PendingHorPosition{0};
+  std::atomic<bool> VerPositionPending{false};
+  std::atomic<int32_t> PendingVerPosition{0};
+};
+
+}  // namespace zelto
+
+#endif  // ZELTO_GEOMETRY_IMAGE_GEOMETRY_H_
