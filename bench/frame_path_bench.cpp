@@ -96,10 +96,10 @@ class BenchCard : public CZeltoRGBCard {
   // What the capture format setting does: renegotiate the driver's pixel format
   // and, for "RGB 24", convert its 32-bit pixels.
   void UseFormat(Path path) {
-    CaptureFormat = path == Path::kCopy16 ? 1 : 2;
+    Format.CaptureFormat = path == Path::kCopy16 ? 1 : 2;
     GetCapabilities();
-    ConvertTo24 = path == Path::kRgb24;
-    if (ConvertTo24) BytesPerPixel = 3;
+    Format.ConvertTo24 = path == Path::kRgb24;
+    if (Format.ConvertTo24) Format.BytesPerPixel = 3;
     GetImageBytes();
   }
 };

@@ -6,6 +6,7 @@
 #ifndef ZELTO_CARD_CAPTURE_FORMAT_H_
 #define ZELTO_CARD_CAPTURE_FORMAT_H_
 
+#include <atomic>
 #include <cstdint>
 
 #include "driver/capture_driver.h"
@@ -26,6 +27,15 @@ inline constexpr CaptureFormatInfo kCaptureFormats[] = {
     {1, kPixelFormat565, 2, false, kZeltoImageFormat565},  // "5-6-5"
     {2, kPixelFormat32, 4, false, kZeltoImageFormat888},   // "8-8-8"
     {3, kPixelFormat32, 3, true, kZeltoImageFormatRgb24},  // "RGB 24"
+};
+
+// The card's current format, shared with the capture thread. BytesPerPixel is
+// the delivered pixel's size (2, 3 or 4; 0 before the first negotiation);
+// ConvertTo24 makes the capture thread convert the driver's 32-bit pixels.
+struct CaptureFormatState {
+  std::atomic<int32_t> CaptureFormat{0};  // index last set, as stored
+  std::atomic<bool> ConvertTo24{false};
+  std::atomic<int32_t> BytesPerPixel{0};
 };
 
 // Bytes of a pixel in the driver's capture buffer when the capture thread

@@ -30,6 +30,7 @@
 #include "acquisition/frame_pacer.h"
 #include "acquisition/pxl_image_converter.h"
 #include "acquisition/triple_list.h"
+#include "card/capture_format.h"
 #include "driver/capture_channel.h"
 #include "driver/capture_driver.h"
 #include "geometry/image_geometry.h"
@@ -100,15 +101,13 @@ class CZeltoRGBCard : public CTripleList {
   uint32_t DeviceCount = 0;
   int32_t InputChannel = 0;
   int32_t PreviousInputChannel = 0;
-  std::atomic<int32_t> CaptureFormat{0};
-  std::atomic<bool> ConvertTo24{false};
   bool LockChannelMode = false;
   std::atomic<bool> SignalPresent{false};
-  std::atomic<int32_t> BytesPerPixel{0};
   std::atomic<int32_t> SourceFrameRate{0};
   std::atomic<int32_t> FrameRate{0};
   std::atomic<bool> LoadingSettings{false};
 
+  CaptureFormatState Format;
   ImageGeometry Geometry;
 
   // Grabbing.

@@ -19,7 +19,7 @@ void CZeltoRGBCard::AllocateBuffers(int32_t count) {
   if (count < 1) return;
   Channel.BufferSelector = 0;
   size_t driver_size;
-  if (ConvertTo24) {
+  if (Format.ConvertTo24) {
     // The driver delivers 32-bit pixels that the capture thread converts.
     driver_size = static_cast<size_t>(std::max(0, Geometry.ImageSizeX.load())) *
                   static_cast<size_t>(std::max(0, Geometry.ImageSizeY.load())) *
@@ -28,7 +28,7 @@ void CZeltoRGBCard::AllocateBuffers(int32_t count) {
     driver_size = static_cast<size_t>(std::max(0, GetImageBytes()));
   }
   LastDriverResult = Channel.ReplaceFrameBuffer(driver_size);
-  if (ConvertTo24) GetImageBytes();
+  if (Format.ConvertTo24) GetImageBytes();
   AddFreeBuffers(count, ImageBytes);
 }
 
@@ -175,8 +175,8 @@ void CZeltoRGBCard::FramePath(bool in_worker, int32_t image_bytes) {
   Channel.ReadFrameBuffer([&](const uint8_t* buffer, size_t buffer_size) {
     const FrameSource source{buffer, static_cast<int64_t>(buffer_size), source_w, source_h};
     if (!whole) {
-      CropFrame(source, target, std::max(0, BytesPerPixel.load()), ConvertTo24);
-    } else if (!CopyWholeFrame(source, target, ConvertTo24, Converter)) {
+      CropFrame(source, target, std::max(0, Format.BytesPerPixel.load()), Format.ConvertTo24);
+    } else if (!CopyWholeFrame(source, target, Format.ConvertTo24, Converter)) {
       Trace("Conversion error");
     }
   });
@@ -203,8 +203,8 @@ void CZeltoRGBCard::ModeChangePath(StepFlags& flags) {
   const int32_t height = static_cast<int32_t>(Timing().VerAddrTime);
   if (width != Geometry.SourceWidth || height != Geometry.SourceHeight ||
       !Geometry.SourceSizeKept) {
-    const size_t pixel_bytes = static_cast<size_t>(
-        std::max(0, ConvertTo24 ? kConvertedSourceBytesPerPixel : BytesPerPixel.load()));
+    const size_t pixel_bytes = static_cast<size_t>(std::max(
+        0, Format.ConvertTo24 ? kConvertedSourceBytesPerPixel : Format.BytesPerPixel.load()));
     size_t size;
     if (Geometry.PendingGeometry == PendingGeometry::kScaling) {
       size = static_cast<size_t>(std::max(0, Geometry.ScalingX.load())) *

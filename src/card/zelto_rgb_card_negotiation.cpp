@@ -95,7 +95,7 @@ bool CZeltoRGBCard::DetectCaptureMode() {
 
 bool CZeltoRGBCard::NegotiatePixelFormat() {
   Channel.Params.Flags = kFlagPixelFormat;
-  Channel.Params.PixelFormat = NegotiatedPixelFormat(CaptureFormat);
+  Channel.Params.PixelFormat = NegotiatedPixelFormat(Format.CaptureFormat);
   return NegotiationCallSucceeded(
       "RGBCaptureSetParameters(1)",
       Driver().RGBCaptureSetParameters(Channel.handle(), &Channel.Params, kQueryCapture));
@@ -121,7 +121,7 @@ bool CZeltoRGBCard::NegotiateOutputMode() {
       Trace("Unknown Pixel Format: ERROR !!");
       return false;
     }
-    BytesPerPixel = format->bytes_per_pixel;
+    Format.BytesPerPixel = format->bytes_per_pixel;
     TraceFormat("ImageBitDepth = %d", GetBitDepth());
   }
   return true;
@@ -164,11 +164,11 @@ int32_t CZeltoRGBCard::GetImageBytes() {
 }
 
 int32_t CZeltoRGBCard::GetBitsPerPixel() const {
-  if (BytesPerPixel == 2) return 16;
-  return ConvertTo24 ? 24 : 32;
+  if (Format.BytesPerPixel == 2) return 16;
+  return Format.ConvertTo24 ? 24 : 32;
 }
 
-int32_t CZeltoRGBCard::GetBitDepth() const { return BytesPerPixel == 2 ? 16 : 8; }
+int32_t CZeltoRGBCard::GetBitDepth() const { return Format.BytesPerPixel == 2 ? 16 : 8; }
 
 int32_t CZeltoRGBCard::GetImageFormat() {
   if (!SignalPresent) {
@@ -182,7 +182,8 @@ int32_t CZeltoRGBCard::GetImageFormat() {
     LastDriverResult = Driver().RGBCaptureGetParameters(Channel.handle(), &local, kQueryCapture);
   }
   if (LastDriverResult != 0) return 0;
-  const CaptureFormatInfo* format = CaptureFormatForPixelFormat(local.PixelFormat, ConvertTo24);
+  const CaptureFormatInfo* format =
+      CaptureFormatForPixelFormat(local.PixelFormat, Format.ConvertTo24);
   return (format != nullptr ? *format : kCaptureFormats[0]).host_format;
 }
 

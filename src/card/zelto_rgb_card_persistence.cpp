@@ -105,8 +105,8 @@ int32_t CZeltoRGBCard::ReadStartupImageFormat() {
   const int32_t stored = ReadStoredStartupValue(kStartupImageFormatValue);
   if (!SignalPresent) {
     const CaptureFormatInfo& format = CaptureFormatAt(stored);
-    BytesPerPixel = format.bytes_per_pixel;
-    ConvertTo24 = format.convert_to_24;
+    Format.BytesPerPixel = format.bytes_per_pixel;
+    Format.ConvertTo24 = format.convert_to_24;
   }
   return stored;
 }

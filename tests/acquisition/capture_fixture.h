@@ -26,10 +26,10 @@ class CaptureCard : public CZeltoRGBCard {
   // What the capture format setting will do: renegotiate for the driver's pixel
   // format and, for "RGB 24", convert the 32-bit pixels.
   void UseFormat(sim::PixelLayout layout) {
-    CaptureFormat = layout == sim::PixelLayout::kRgb565 ? 1 : (layout == sim::PixelLayout::kRgb555 ? 0 : 2);
+    Format.CaptureFormat = layout == sim::PixelLayout::kRgb565 ? 1 : (layout == sim::PixelLayout::kRgb555 ? 0 : 2);
     GetCapabilities();
-    ConvertTo24 = layout == sim::PixelLayout::kBgr24;
-    if (ConvertTo24) BytesPerPixel = 3;
+    Format.ConvertTo24 = layout == sim::PixelLayout::kBgr24;
+    if (Format.ConvertTo24) Format.BytesPerPixel = 3;
     GetImageBytes();
   }
 };

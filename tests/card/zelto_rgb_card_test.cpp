@@ -29,8 +29,7 @@ bool UserKeyExists(const std::string& key) {
 class TestCard : public CZeltoRGBCard {
  public:
   using CZeltoRGBCard::CZeltoRGBCard;
-  using CZeltoRGBCard::BytesPerPixel;
-  using CZeltoRGBCard::CaptureFormat;
+  using CZeltoRGBCard::Format;
   using CZeltoRGBCard::GetCapabilities;
   using CZeltoRGBCard::Geometry;
   using CZeltoRGBCard::InputChannel;
@@ -284,14 +283,14 @@ TEST_F(CardTest, CaptureFormatsMapToPixelFormats) {
   TestCard card(sim_.host_key());
   // RGB 24 is negotiated as 5-5-5; the stored capture format corrects it later.
   for (auto [format, bytes] : {std::pair{3, 2}, std::pair{2, 4}, std::pair{1, 2}, std::pair{0, 2}}) {
-    card.CaptureFormat = format;
+    card.Format.CaptureFormat = format;
     card.GetCapabilities();
-    EXPECT_EQ(card.BytesPerPixel, bytes) << format;
+    EXPECT_EQ(card.Format.BytesPerPixel, bytes) << format;
   }
-  card.CaptureFormat = 1;
+  card.Format.CaptureFormat = 1;
   card.GetCapabilities();
   EXPECT_EQ(card.GetImageFormat(), 906);
-  card.CaptureFormat = 2;
+  card.Format.CaptureFormat = 2;
   card.GetCapabilities();
   EXPECT_EQ(card.GetImageFormat(), 500);
   EXPECT_EQ(card.GetBitsPerPixel(), 32);
