@@ -98,22 +98,21 @@ class CZeltoRGBCard : public CTripleList {
   CaptureChannel Channel;
   std::atomic<uint32_t> LastDriverResult{0};
 
+  // Channel choice.
   uint32_t DeviceCount = 0;
   int32_t InputChannel = 0;
   int32_t PreviousInputChannel = 0;
   bool LockChannelMode = false;
-  std::atomic<bool> SignalPresent{false};
-  std::atomic<int32_t> SourceFrameRate{0};
-  std::atomic<int32_t> FrameRate{0};
-  std::atomic<bool> LoadingSettings{false};
 
+  // State the capture thread shares.
+  std::atomic<bool> SignalPresent{false};
+  std::atomic<bool> LoadingSettings{false};
+  std::atomic<bool> GrabEnabled{false};
+  std::atomic<int32_t> SourceFrameRate{0};  // whole hertz of the detected mode
+  std::atomic<int32_t> FrameRate{0};
   CaptureFormatState Format;
   ImageGeometry Geometry;
-
-  // Grabbing.
-  std::atomic<bool> GrabEnabled{false};
-  // FixedRateMode, FramePeriod and the pacing measurement.
-  FramePacer Pacer;
+  FramePacer Pacer;  // FixedRateMode, FramePeriod and the pacing measurement
 
   std::string BaseSettingsKey;
 

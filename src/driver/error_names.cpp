@@ -1,5 +1,7 @@
 #include "driver/error_names.h"
 
+#include "driver/capture_driver.h"
+
 namespace zelto {
 namespace {
 
@@ -57,13 +59,13 @@ constexpr const char* kNames[48] = {
     "RGBERROR_CAPTURE_OUTSTANDING",             // 0x10030
 };
 
-constexpr uint32_t kFirstTableCode = 0x10001;
+constexpr uint32_t kFirstTableCode = kRgbErrorUnableToLoadDriver;
 
 }  // namespace
 
 const char* DriverErrorName(uint32_t code) {
-  if (code == 0) return "RGBERROR_NO_ERROR";
-  if (code == 0x10000) return "RGBERROR_DRIVER_NOT_FOUND";
+  if (code == kRgbErrorNoError) return "RGBERROR_NO_ERROR";
+  if (code == kRgbErrorDriverNotFound) return "RGBERROR_DRIVER_NOT_FOUND";
   if (code < kFirstTableCode || code - kFirstTableCode >= sizeof(kNames) / sizeof(kNames[0])) {
     return kUnknown;
   }
