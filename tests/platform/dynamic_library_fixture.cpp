@@ -6,3 +6,10 @@
 #endif
 
 FIXTURE_EXPORT int ZeltoFixtureTwicePlusOne(int value) { return value * 2 + 1; }
+
+// Counts its calls from 1; the count starts again only when the library was
+// really unloaded and loaded anew.
+FIXTURE_EXPORT int ZeltoFixtureNextCount() {
+  static int count = 0;
+  return ++count;
+}
