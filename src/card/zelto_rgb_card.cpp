@@ -2,6 +2,8 @@
 // choosing and opening an input channel.
 #include "card/zelto_rgb_card.h"
 
+#include <mutex>
+
 #include "base/text_exception.h"
 #include "driver/error_names.h"
 #include "geometry/registry_layout.h"

@@ -21,9 +21,7 @@
 #define ZELTO_CARD_ZELTO_RGB_CARD_H_
 
 #include <atomic>
-#include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <thread>
 

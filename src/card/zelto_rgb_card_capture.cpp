@@ -1,6 +1,7 @@
 // The card's side of acquisition: its image and capture buffers, grab control
 // and the capture thread with its fixed-rate workers, frame and mode-change paths.
 #include <algorithm>
+#include <mutex>
 #include <system_error>
 
 #include "acquisition/frame_copy.h"
