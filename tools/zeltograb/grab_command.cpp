@@ -219,7 +219,7 @@ int RunGrab(const Options& options) {
     CloseCard(&s);
     return status;
   }
-  IOrvaneGenericGrabber* grabber = s.grabber.get();
+  IOrvaneGenericGrabber* grabber = s.grabber.Get();
 
   HRESULT hr = grabber->AllocateBuffers(static_cast<int16_t>(options.buffers));
   if (FAILED(hr)) {

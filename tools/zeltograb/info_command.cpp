@@ -80,7 +80,7 @@ int RunInfo(const Options& options) {
   s.grabber->GetBufferCount(&buffers);
   std::printf("buffers        %d allocated; ready %d, peak ready %d, total %d\n", buffers, ready,
               peak, total);
-  if (s.settings) PrintSettings(s.settings.get());
+  if (s.settings) PrintSettings(s.settings.Get());
   CloseCard(&s);
   return kExitOk;
 }
