@@ -36,7 +36,7 @@ struct CardSession {
   ComPtr<IOrvaneBufferUsageProp> usage;
   ComPtr<IOrvaneZeltoRGBImageProp> card_image;  // null until the module offers it
   ComPtr<IOrvaneSettingsProp> settings;         // null until the module offers it
-  std::string module_path;  // or a note that COM created the registered class
+  std::string module_path;                      // or a note that COM created the registered class
   std::string driver_path;
 };
 

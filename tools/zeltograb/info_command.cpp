@@ -24,8 +24,7 @@ void PrintSettings(IOrvaneSettingsProp* settings) {
     for (int32_t k = 0; k < options; ++k) {
       BSTR option = nullptr;
       int32_t option_value = 0;
-      if (SUCCEEDED(settings->GetOption(id, k, &option, &option_value)) &&
-          option_value == value) {
+      if (SUCCEEDED(settings->GetOption(id, k, &option, &option_value)) && option_value == value) {
         label = NarrowBstr(option);
       }
       SysFreeString(option);

@@ -24,8 +24,7 @@ std::string SystemMessage(DWORD error) {
 }
 
 void TraceLoadFailure(const std::string& path, DWORD error) {
-  TraceFormat("Cannot load dynamic library \"%s\": %s", path.c_str(),
-              SystemMessage(error).c_str());
+  TraceFormat("Cannot load dynamic library \"%s\": %s", path.c_str(), SystemMessage(error).c_str());
 }
 
 }  // namespace
