@@ -3,6 +3,7 @@
 #include <new>
 
 #include "card/zelto_rgb_card.h"
+#include "module/com_ptr.h"
 #include "module/module_lock.h"
 #include "platform/trace.h"
 
@@ -62,11 +63,11 @@ HRESULT COrvaneZeltoRGB::CreateInstance(IUnknown* outer, REFIID riid, void** obj
   if (outer != nullptr && !IsEqualIID(riid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
   auto* created = new (std::nothrow) COrvaneZeltoRGB(outer);
   if (created == nullptr) return E_OUTOFMEMORY;
-  // The inner unknown holds the creation reference; a failed query drops it again.
+  // The creation reference, dropped on return: after a failed query that deletes
+  // the object again.
   created->inner_.AddRef();
-  HRESULT hr = created->inner_.QueryInterface(riid, object);
-  created->inner_.Release();
-  return hr;
+  auto creation = ComPtr<IUnknown>::Adopt(&created->inner_);
+  return creation->QueryInterface(riid, object);
 }
 
 HRESULT STDMETHODCALLTYPE COrvaneZeltoRGB::InnerUnknown::QueryInterface(REFIID riid,
