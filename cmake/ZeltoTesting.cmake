@@ -1,14 +1,20 @@
 # One line per test binary:
 #   zelto_add_test(<name> LABEL <labels...> SOURCES <files...>
-#                  [LIBS <targets...>] [NATIVE_ONLY] [WINDOWS_ONLY] [RESOURCE_LOCK <lock>])
+#                  [LIBS <targets...>] [SERVER] [SIM] [NATIVE_ONLY] [WINDOWS_ONLY]
+#                  [RESOURCE_LOCK <lock>])
 # The binary links the core, GoogleTest/GMock and the test support library; every
 # case becomes one CTest test labelled with the subsystem, plus "wine" when the
 # binary is a Windows one run through the emulator.
+#   SERVER  the test loads the built module: ZELTO_MODULE_PATH names it, it is built
+#           first, and the test links the COM runtime.
+#   SIM     the test loads ZeltoSim itself: ZELTOSIM_PATH names it and it is built
+#           first (tests that link zelto_sim_card get this from it).
 
 include(GoogleTest)
 
 function(zelto_add_test name)
-  cmake_parse_arguments(ARG "NATIVE_ONLY;WINDOWS_ONLY" "RESOURCE_LOCK" "LABEL;SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "NATIVE_ONLY;WINDOWS_ONLY;SERVER;SIM" "RESOURCE_LOCK"
+    "LABEL;SOURCES;LIBS" ${ARGN})
   if(ARG_NATIVE_ONLY AND CMAKE_CROSSCOMPILING)
     return()
   endif()
@@ -19,6 +25,16 @@ function(zelto_add_test name)
   zelto_target_defaults(${name})
   target_link_libraries(${name} PRIVATE zelto_test_support zelto_core ${ARG_LIBS}
     GTest::gmock_main GTest::gmock GTest::gtest Threads::Threads)
+  if(ARG_SERVER)
+    target_link_libraries(${name} PRIVATE zeltocom)
+    target_compile_definitions(${name} PRIVATE ZELTO_MODULE_PATH="$<TARGET_FILE:OrvZeltoRGB>")
+    add_dependencies(${name} OrvZeltoRGB)
+  endif()
+  if(ARG_SIM)
+    target_link_libraries(${name} PRIVATE zeltosim_headers)
+    target_compile_definitions(${name} PRIVATE ZELTOSIM_PATH="$<TARGET_FILE:zeltosim>")
+    add_dependencies(${name} zeltosim)
+  endif()
   set(labels ${ARG_LABEL})
   if(CMAKE_CROSSCOMPILING)
     list(APPEND labels wine)

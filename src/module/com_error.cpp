@@ -1,30 +1,27 @@
 #include "module/com_error.h"
 
+#include "base/utf_convert.h"
+#include "module/com_ptr.h"
+
 namespace zelto {
 
 std::basic_string<OLECHAR> WidenText(const char* text) {
-  std::basic_string<OLECHAR> wide;
-  if (text == nullptr) return wide;
-  for (const char* c = text; *c != 0; ++c) {
-    wide.push_back(static_cast<OLECHAR>(static_cast<unsigned char>(*c)));
-  }
-  return wide;
+  if (text == nullptr) return {};
+  // OLECHAR is wchar_t on Windows: copied unit by unit, not reinterpreted.
+  std::u16string wide = Utf8ToUtf16(text);
+  return std::basic_string<OLECHAR>(wide.begin(), wide.end());
 }
 
 void SetModuleErrorInfo(const char* text) {
-  ICreateErrorInfo* create = nullptr;
-  if (FAILED(CreateErrorInfo(&create)) || create == nullptr) return;
+  ComPtr<ICreateErrorInfo> create;
+  if (FAILED(CreateErrorInfo(create.Put())) || !create) return;
   std::basic_string<OLECHAR> description = WidenText(text);
   std::basic_string<OLECHAR> source = WidenText(ZELTORGB_PROGID);
   create->SetGUID(GUID_NULL);
   create->SetDescription(description.data());
   create->SetSource(source.data());
-  IErrorInfo* info = nullptr;
-  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
-    SetErrorInfo(0, info);
-    info->Release();
-  }
-  create->Release();
+  ComPtr<IErrorInfo> info;
+  if (SUCCEEDED(create.As(IID_IErrorInfo, &info))) SetErrorInfo(0, info.Get());
 }
 
 HRESULT TextExceptionResult(const TextException& error) {

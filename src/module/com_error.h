@@ -41,10 +41,13 @@ HRESULT GuardedCall(Body&& body) noexcept {
   }
 }
 
-// UTF-16 text from narrow text (the texts the module raises are ASCII).
+// UTF-16 text from the module's UTF-8 text (base/utf_convert.h); null is empty.
 std::basic_string<OLECHAR> WidenText(const char* text);
-// The host's BSTR as a narrow path: the ANSI code page on Windows, UTF-8 on POSIX.
-// A null BSTR is the empty string.
+// The host's BSTR as the narrow path the card hands to the registry and library
+// calls; a null BSTR is the empty string. On Windows that is the ANSI code page
+// (WideCharToMultiByte), because those calls are the system's A functions: a key
+// path narrowed to UTF-8 would name a different key there. On POSIX the calls
+// take UTF-8, so the path is converted by base/utf_convert.h.
 std::string NarrowFromBstr(BSTR text);
 
 }  // namespace zelto

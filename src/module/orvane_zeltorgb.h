@@ -6,12 +6,17 @@
 // The object can be aggregated: the outer unknown then governs its references and
 // the inner (non-delegating) unknown is what the factory hands out. Each live
 // object holds one module lock.
+//
+// orvane_zeltorgb.cpp holds the identity, the interface table and CreateCard; each
+// interface's methods are in the file named after it (orvane_generic_grabber.cpp,
+// orvane_image_prop.cpp, ...).
 #ifndef ZELTO_MODULE_ORVANE_ZELTORGB_H_
 #define ZELTO_MODULE_ORVANE_ZELTORGB_H_
 
 #include <atomic>
 #include <memory>
 
+#include "module/com_error.h"
 #include "module/com_types.h"
 
 namespace zelto {
@@ -124,10 +129,19 @@ class COrvaneZeltoRGB final : public ISupportErrorInfo,
 
   // Runs `call` on the card inside the guard; E_FAIL without a card.
   template <typename Call>
-  HRESULT WithCard(Call&& call);
-  // A 32-bit query of the card into `out`.
+  HRESULT WithCard(Call&& call) {
+    if (!card_) return E_FAIL;
+    return GuardedCall([&]() -> HRESULT {
+      call(*card_);
+      return S_OK;
+    });
+  }
+  // A 32-bit query of the card into `out`; E_POINTER for a null `out`.
   template <typename Query>
-  HRESULT QueryCard(int32_t* out, Query&& query);
+  HRESULT QueryCard(int32_t* out, Query&& query) {
+    if (out == nullptr) return E_POINTER;
+    return WithCard([&](CZeltoRGBCard& card) { *out = query(card); });
+  }
 
   InnerUnknown inner_;
   IUnknown* controlling_;  // the outer unknown, or &inner_

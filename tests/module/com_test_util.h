@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/utf_convert.h"
 #include "zeltorgb/zeltorgb.h"
 
 namespace zelto::testing {
@@ -48,10 +49,8 @@ struct ErrorInfoText {
 };
 
 inline std::string NarrowTestText(BSTR text) {
-  std::string narrow;
-  if (text == nullptr) return narrow;
-  for (const OLECHAR* c = text; *c != 0; ++c) narrow.push_back(static_cast<char>(*c));
-  return narrow;
+  if (text == nullptr) return {};
+  return Utf16ToUtf8(std::u16string(text, text + SysStringLen(text)));
 }
 
 inline ErrorInfoText TakeErrorInfo() {
@@ -70,11 +69,12 @@ inline ErrorInfoText TakeErrorInfo() {
   return result;
 }
 
-// A BSTR from narrow ASCII text, freed at scope end.
+// A BSTR from UTF-8 text, freed at scope end.
 class TestBstr {
  public:
   explicit TestBstr(const std::string& text) {
-    std::basic_string<OLECHAR> wide(text.begin(), text.end());
+    std::u16string utf16 = Utf8ToUtf16(text);
+    std::basic_string<OLECHAR> wide(utf16.begin(), utf16.end());
     bstr_ = SysAllocStringLen(wide.data(), static_cast<unsigned>(wide.size()));
   }
   ~TestBstr() { SysFreeString(bstr_); }

@@ -52,10 +52,14 @@ class CountingOuter final : public IUnknown {
 TEST(COrvaneZeltoRGBTest, ServesTheTableAndOneIdentity) {
   ComPtr<IUnknown> object = CreateAlone();
   ASSERT_NE(object.get(), nullptr);
-  const IID served[] = {IID_ISupportErrorInfo,       IID_IOrvaneZeltoRGB,
-                        IID_IDispatch,               IID_ISpecifyPropertyPages,
-                        IID_IOrvaneGenericGrabber,   IID_IOrvaneImageProp,
-                        IID_IOrvaneGenericButtonClickProp, IID_IOrvaneBufferUsageProp};
+  const IID served[] = {IID_ISupportErrorInfo,
+                        IID_IOrvaneZeltoRGB,
+                        IID_IDispatch,
+                        IID_ISpecifyPropertyPages,
+                        IID_IOrvaneGenericGrabber,
+                        IID_IOrvaneImageProp,
+                        IID_IOrvaneGenericButtonClickProp,
+                        IID_IOrvaneBufferUsageProp};
   for (const IID& iid : served) {
     ComPtr<IUnknown> part;
     ASSERT_EQ(object->QueryInterface(iid, part.put_void()), S_OK);
@@ -69,14 +73,24 @@ TEST(COrvaneZeltoRGBTest, ServesTheTableAndOneIdentity) {
 
 TEST(COrvaneZeltoRGBTest, LaterInterfacesAndStrangersAreRefused) {
   ComPtr<IUnknown> object = CreateAlone();
-  for (const IID& iid : {IID_IOrvaneZeltoRGBImageProp, IID_IOrvaneSettingsProp,
-                         IID_IOrvaneAdjustment, IID_IOrvaneTimeSourceProp, kUnknownIid,
-                         IID_IClassFactory}) {
+  for (const IID& iid :
+       {IID_IOrvaneZeltoRGBImageProp, IID_IOrvaneSettingsProp, IID_IOrvaneAdjustment,
+        IID_IOrvaneTimeSourceProp, kUnknownIid, IID_IClassFactory}) {
     void* part = reinterpret_cast<void*>(0x1);
     EXPECT_EQ(object->QueryInterface(iid, &part), E_NOINTERFACE);
     EXPECT_EQ(part, nullptr);
   }
   EXPECT_EQ(object->QueryInterface(IID_IOrvaneGenericGrabber, nullptr), E_POINTER);
+}
+
+// The creation reference is dropped after a refused query: the object is freed
+// again (ASan catches a double free) and holds no module lock.
+TEST(COrvaneZeltoRGBTest, CreatingAsARefusedInterfaceLeavesNothingBehind) {
+  long locks_before = ModuleLockCount();
+  void* object = reinterpret_cast<void*>(0x1);
+  EXPECT_EQ(COrvaneZeltoRGB::CreateInstance(nullptr, kUnknownIid, &object), E_NOINTERFACE);
+  EXPECT_EQ(object, nullptr);
+  EXPECT_EQ(ModuleLockCount(), locks_before);
 }
 
 TEST(COrvaneZeltoRGBTest, LastReleaseFreesTheObjectAndItsModuleLock) {
@@ -96,8 +110,7 @@ TEST(COrvaneZeltoRGBTest, AggregatedObjectDelegatesToTheOuter) {
   long locks_before = ModuleLockCount();
   CountingOuter outer;
   IUnknown* inner = nullptr;
-  ASSERT_EQ(COrvaneZeltoRGB::CreateInstance(&outer, IID_IUnknown,
-                                            reinterpret_cast<void**>(&inner)),
+  ASSERT_EQ(COrvaneZeltoRGB::CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner)),
             S_OK);
   ASSERT_NE(inner, static_cast<IUnknown*>(&outer));
   EXPECT_EQ(outer.references, 1u);
@@ -150,7 +163,8 @@ TEST(COrvaneZeltoRGBTest, ErrorInfoIsSupportedOnTheDualInterfaceOnly) {
 
 TEST(COrvaneZeltoRGBTest, ListsThreeDistinctPropertyPages) {
   ComPtr<IUnknown> object = CreateAlone();
-  ComPtr<ISpecifyPropertyPages> specify(Query<ISpecifyPropertyPages>(object.get(), IID_ISpecifyPropertyPages));
+  ComPtr<ISpecifyPropertyPages> specify(
+      Query<ISpecifyPropertyPages>(object.get(), IID_ISpecifyPropertyPages));
   CAUUID pages{};
   ASSERT_EQ(specify->GetPages(&pages), S_OK);
   ASSERT_EQ(pages.cElems, 3u);
@@ -165,7 +179,8 @@ TEST(COrvaneZeltoRGBTest, ListsThreeDistinctPropertyPages) {
 
 TEST(COrvaneZeltoRGBTest, CardMethodsFailBeforeCreateCard) {
   ComPtr<IUnknown> object = CreateAlone();
-  ComPtr<IOrvaneGenericGrabber> grabber(Query<IOrvaneGenericGrabber>(object.get(), IID_IOrvaneGenericGrabber));
+  ComPtr<IOrvaneGenericGrabber> grabber(
+      Query<IOrvaneGenericGrabber>(object.get(), IID_IOrvaneGenericGrabber));
   EXPECT_EQ(grabber->ShowProperties(nullptr, 0), E_FAIL);
   EXPECT_EQ(grabber->AllocateBuffers(4), E_FAIL);
   EXPECT_EQ(grabber->ReallocateBuffers(), E_FAIL);
@@ -195,7 +210,8 @@ TEST(COrvaneZeltoRGBTest, CardMethodsFailBeforeCreateCard) {
   EXPECT_EQ(image->GetImageFormat(&a), E_FAIL);
   EXPECT_EQ(a, 5);
 
-  ComPtr<IOrvaneBufferUsageProp> usage(Query<IOrvaneBufferUsageProp>(object.get(), IID_IOrvaneBufferUsageProp));
+  ComPtr<IOrvaneBufferUsageProp> usage(
+      Query<IOrvaneBufferUsageProp>(object.get(), IID_IOrvaneBufferUsageProp));
   EXPECT_EQ(usage->GetReadyCount(&a), E_FAIL);
   EXPECT_EQ(usage->GetPeakReadyCount(&a), E_FAIL);
   EXPECT_EQ(usage->GetTotalBuffers(&a), E_FAIL);
@@ -203,7 +219,8 @@ TEST(COrvaneZeltoRGBTest, CardMethodsFailBeforeCreateCard) {
 
 TEST(COrvaneZeltoRGBTest, NullOutPointersAreRefused) {
   ComPtr<IUnknown> object = CreateAlone();
-  ComPtr<IOrvaneGenericGrabber> grabber(Query<IOrvaneGenericGrabber>(object.get(), IID_IOrvaneGenericGrabber));
+  ComPtr<IOrvaneGenericGrabber> grabber(
+      Query<IOrvaneGenericGrabber>(object.get(), IID_IOrvaneGenericGrabber));
   EXPECT_EQ(grabber->GetBufferCount(nullptr), E_POINTER);
   EXPECT_EQ(grabber->GetFrame(nullptr), E_POINTER);
 
@@ -215,18 +232,21 @@ TEST(COrvaneZeltoRGBTest, NullOutPointersAreRefused) {
   EXPECT_EQ(image->GetBitDepth(nullptr), E_POINTER);
   EXPECT_EQ(image->GetImageFormat(nullptr), E_POINTER);
 
-  ComPtr<IOrvaneBufferUsageProp> usage(Query<IOrvaneBufferUsageProp>(object.get(), IID_IOrvaneBufferUsageProp));
+  ComPtr<IOrvaneBufferUsageProp> usage(
+      Query<IOrvaneBufferUsageProp>(object.get(), IID_IOrvaneBufferUsageProp));
   EXPECT_EQ(usage->GetReadyCount(nullptr), E_POINTER);
   EXPECT_EQ(usage->GetPeakReadyCount(nullptr), E_POINTER);
   EXPECT_EQ(usage->GetTotalBuffers(nullptr), E_POINTER);
 
-  ComPtr<IOrvaneGenericButtonClickProp> button(Query<IOrvaneGenericButtonClickProp>(object.get(), IID_IOrvaneGenericButtonClickProp));
+  ComPtr<IOrvaneGenericButtonClickProp> button(
+      Query<IOrvaneGenericButtonClickProp>(object.get(), IID_IOrvaneGenericButtonClickProp));
   EXPECT_EQ(button->GetButtonValue(nullptr), E_POINTER);
 }
 
 TEST(COrvaneZeltoRGBTest, ButtonInterfaceAnswersWithoutACard) {
   ComPtr<IUnknown> object = CreateAlone();
-  ComPtr<IOrvaneGenericButtonClickProp> button(Query<IOrvaneGenericButtonClickProp>(object.get(), IID_IOrvaneGenericButtonClickProp));
+  ComPtr<IOrvaneGenericButtonClickProp> button(
+      Query<IOrvaneGenericButtonClickProp>(object.get(), IID_IOrvaneGenericButtonClickProp));
   int16_t value = 0;
   EXPECT_EQ(button->GetButtonValue(&value), S_OK);
   EXPECT_EQ(value, 1);

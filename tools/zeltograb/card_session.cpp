@@ -92,7 +92,7 @@ int CreateObject(const Options& options, CardSession* s) {
   std::string error;
   if (!options.module) {
     // Windows: a registered module first, as a host would find it.
-    if (SUCCEEDED(CreateRegisteredObject(IID_IOrvaneGenericGrabber, s->grabber.out()))) {
+    if (SUCCEEDED(CreateRegisteredObject(IID_IOrvaneGenericGrabber, s->grabber.PutVoid()))) {
       s->module_path = ZELTORGB_PROGID " (registered class, CoCreateInstance)";
       return kExitOk;
     }
@@ -113,7 +113,7 @@ int CreateObject(const Options& options, CardSession* s) {
     return kExitModuleError;
   }
   s->module_path = path;
-  HRESULT hr = s->library.CreateObject(IID_IOrvaneGenericGrabber, s->grabber.out());
+  HRESULT hr = s->library.CreateObject(IID_IOrvaneGenericGrabber, s->grabber.PutVoid());
   if (FAILED(hr)) return ReportComFailure("creating the ZeltoRGB object", hr);
   return kExitOk;
 }
@@ -141,14 +141,16 @@ int OpenCard(const Options& options, CardSession* s) {
   status = CreateObject(options, s);
   if (status != kExitOk) return status;
 
-  HRESULT hr = s->grabber->QueryInterface(IID_IOrvaneImageProp, s->image.out());
-  if (SUCCEEDED(hr)) hr = s->grabber->QueryInterface(IID_IOrvaneBufferUsageProp, s->usage.out());
+  HRESULT hr = s->grabber->QueryInterface(IID_IOrvaneImageProp, s->image.PutVoid());
+  if (SUCCEEDED(hr)) {
+    hr = s->grabber->QueryInterface(IID_IOrvaneBufferUsageProp, s->usage.PutVoid());
+  }
   if (FAILED(hr)) return ReportComFailure("asking the object for its image interfaces", hr);
   // Interfaces that later versions of the module add; the tool does without them.
-  if (FAILED(s->grabber->QueryInterface(IID_IOrvaneZeltoRGBImageProp, s->card_image.out()))) {
+  if (FAILED(s->grabber->QueryInterface(IID_IOrvaneZeltoRGBImageProp, s->card_image.PutVoid()))) {
     s->card_image.Reset();
   }
-  if (FAILED(s->grabber->QueryInterface(IID_IOrvaneSettingsProp, s->settings.out()))) {
+  if (FAILED(s->grabber->QueryInterface(IID_IOrvaneSettingsProp, s->settings.PutVoid()))) {
     s->settings.Reset();
   }
 

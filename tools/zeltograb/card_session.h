@@ -31,12 +31,12 @@ struct CardSession {
   // module unloading and rebinding the driver while it scans the channels.
   HeldLibrary simulator;
   ModuleLibrary library;  // unloaded after every reference below is gone
-  ComRef<IOrvaneGenericGrabber> grabber;
-  ComRef<IOrvaneImageProp> image;
-  ComRef<IOrvaneBufferUsageProp> usage;
-  ComRef<IOrvaneZeltoRGBImageProp> card_image;  // null until the module offers it
-  ComRef<IOrvaneSettingsProp> settings;         // null until the module offers it
-  std::string module_path;  // or a note that COM created the registered class
+  ComPtr<IOrvaneGenericGrabber> grabber;
+  ComPtr<IOrvaneImageProp> image;
+  ComPtr<IOrvaneBufferUsageProp> usage;
+  ComPtr<IOrvaneZeltoRGBImageProp> card_image;  // null until the module offers it
+  ComPtr<IOrvaneSettingsProp> settings;         // null until the module offers it
+  std::string module_path;                      // or a note that COM created the registered class
   std::string driver_path;
 };
 

@@ -101,9 +101,8 @@ class StatusLine {
                   static_cast<long long>(dropped));
       shown_ = true;
     } else {
-      std::printf("frames %lld fps %.2f queue %d/%d dropped %lld\n",
-                  static_cast<long long>(frames), fps, ready, total_,
-                  static_cast<long long>(dropped));
+      std::printf("frames %lld fps %.2f queue %d/%d dropped %lld\n", static_cast<long long>(frames),
+                  fps, ready, total_, static_cast<long long>(dropped));
     }
     std::fflush(stdout);
   }
@@ -219,7 +218,7 @@ int RunGrab(const Options& options) {
     CloseCard(&s);
     return status;
   }
-  IOrvaneGenericGrabber* grabber = s.grabber.get();
+  IOrvaneGenericGrabber* grabber = s.grabber.Get();
 
   HRESULT hr = grabber->AllocateBuffers(static_cast<int16_t>(options.buffers));
   if (FAILED(hr)) {
@@ -247,8 +246,7 @@ int RunGrab(const Options& options) {
   if (write_files) {
     std::error_code ec;
     std::filesystem::create_directories(options.out_dir, ec);
-    csv = std::fopen((std::filesystem::path(options.out_dir) / "frames.csv").string().c_str(),
-                     "w");
+    csv = std::fopen((std::filesystem::path(options.out_dir) / "frames.csv").string().c_str(), "w");
     if (csv == nullptr) {
       std::fprintf(stderr, "zeltograb: cannot write into %s\n", options.out_dir.c_str());
       grabber->FreeAllBuffers();
@@ -327,8 +325,7 @@ int RunGrab(const Options& options) {
       }
       hr = grabber->ReleaseCurrentFrame();
       if (csv != nullptr) {
-        std::fputs(CsvRow(index, sample, samples.empty() ? nullptr : &samples.back()).c_str(),
-                   csv);
+        std::fputs(CsvRow(index, sample, samples.empty() ? nullptr : &samples.back()).c_str(), csv);
       }
       if (sample.frame_number) {
         if (last_number && *sample.frame_number > *last_number) {
@@ -367,8 +364,8 @@ int RunGrab(const Options& options) {
   if (FAILED(hr) && status == kExitOk) status = ReportComFailure("DisableGrab", hr);
   grabber->FreeAllBuffers();
 
-  const std::string summary = Summary(options, s, g, format, Summarise(samples), peak_ready,
-                                      total_buffers, images_written);
+  const std::string summary =
+      Summary(options, s, g, format, Summarise(samples), peak_ready, total_buffers, images_written);
   std::printf("zeltograb: done\n%s", summary.c_str());
   if (csv != nullptr) {
     if (std::fclose(csv) != 0 && status == kExitOk) status = kExitFileError;

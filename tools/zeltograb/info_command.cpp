@@ -24,8 +24,7 @@ void PrintSettings(IOrvaneSettingsProp* settings) {
     for (int32_t k = 0; k < options; ++k) {
       BSTR option = nullptr;
       int32_t option_value = 0;
-      if (SUCCEEDED(settings->GetOption(id, k, &option, &option_value)) &&
-          option_value == value) {
+      if (SUCCEEDED(settings->GetOption(id, k, &option, &option_value)) && option_value == value) {
         label = NarrowBstr(option);
       }
       SysFreeString(option);
@@ -80,7 +79,7 @@ int RunInfo(const Options& options) {
   s.grabber->GetBufferCount(&buffers);
   std::printf("buffers        %d allocated; ready %d, peak ready %d, total %d\n", buffers, ready,
               peak, total);
-  if (s.settings) PrintSettings(s.settings.get());
+  if (s.settings) PrintSettings(s.settings.Get());
   CloseCard(&s);
   return kExitOk;
 }

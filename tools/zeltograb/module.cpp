@@ -1,8 +1,9 @@
 #include "module.h"
 
 #include <cstdio>
-#include <vector>
+#include <string_view>
 
+#include "base/utf_convert.h"
 #include "platform/dynamic_library.h"
 
 namespace zelto::grab {
@@ -36,8 +37,8 @@ bool ModuleLibrary::Load(const std::string& path, std::string* error) {
 HRESULT ModuleLibrary::CreateObject(REFIID riid, void** object) {
   *object = nullptr;
   if (get_class_object_ == nullptr) return E_UNEXPECTED;
-  ComRef<IClassFactory> factory;
-  HRESULT hr = get_class_object_(CLSID_OrvaneZeltoRGB, IID_IClassFactory, factory.out());
+  ComPtr<IClassFactory> factory;
+  HRESULT hr = get_class_object_(CLSID_OrvaneZeltoRGB, IID_IClassFactory, factory.PutVoid());
   if (FAILED(hr)) return hr;
   return factory->CreateInstance(nullptr, riid, object);
 }
@@ -47,8 +48,8 @@ HRESULT ModuleLibrary::CanUnloadNow() {
 }
 
 std::string TakeErrorDescription() {
-  ComRef<IErrorInfo> info;
-  if (GetErrorInfo(0, reinterpret_cast<IErrorInfo**>(info.out())) != S_OK || !info) return {};
+  ComPtr<IErrorInfo> info;
+  if (GetErrorInfo(0, info.Put()) != S_OK || !info) return {};
   BSTR description = nullptr;
   if (FAILED(info->GetDescription(&description)) || description == nullptr) return {};
   std::string text = NarrowBstr(description);
@@ -77,54 +78,16 @@ std::string DescribeHresult(HRESULT hr) {
 }
 
 BSTR AllocBstr(const std::string& text) {
-  // UTF-8 to UTF-16.
-  std::vector<OLECHAR> wide;
-  for (size_t i = 0; i < text.size();) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    uint32_t cp = c;
-    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-    if (extra > 0) cp = c & (0x3F >> extra);
-    ++i;
-    for (int k = 0; k < extra && i < text.size(); ++k, ++i) {
-      cp = (cp << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      wide.push_back(static_cast<OLECHAR>(0xD800 + (cp >> 10)));
-      wide.push_back(static_cast<OLECHAR>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      wide.push_back(static_cast<OLECHAR>(cp));
-    }
-  }
-  return SysAllocStringLen(wide.data(), static_cast<unsigned>(wide.size()));
+  std::u16string wide = Utf8ToUtf16(text);
+  // OLECHAR is wchar_t on Windows: copied unit by unit, not reinterpreted.
+  std::basic_string<OLECHAR> units(wide.begin(), wide.end());
+  return SysAllocStringLen(units.data(), static_cast<unsigned>(units.size()));
 }
 
 std::string NarrowBstr(const OLECHAR* text) {
-  std::string out;
-  if (text == nullptr) return out;
-  for (const OLECHAR* p = text; *p != 0; ++p) {
-    uint32_t cp = static_cast<uint16_t>(*p);
-    if (cp >= 0xD800 && cp < 0xDC00 && p[1] >= 0xDC00 && p[1] < 0xE000) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<uint16_t>(p[1]) - 0xDC00);
-      ++p;
-    }
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-  return out;
+  if (text == nullptr) return {};
+  std::basic_string_view<OLECHAR> units(text);
+  return Utf16ToUtf8(std::u16string(units.begin(), units.end()));
 }
 
 }  // namespace zelto::grab

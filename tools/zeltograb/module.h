@@ -5,36 +5,11 @@
 #define ZELTO_TOOLS_ZELTOGRAB_MODULE_H_
 
 #include <string>
-#include <utility>
 
+#include "module/com_ptr.h"
 #include "zeltorgb/zeltorgb.h"
 
 namespace zelto::grab {
-
-// Owns one interface reference.
-template <typename T>
-class ComRef {
- public:
-  ComRef() = default;
-  ~ComRef() { Reset(); }
-  ComRef(const ComRef&) = delete;
-  ComRef& operator=(const ComRef&) = delete;
-  ComRef(ComRef&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
-
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  void** out() {
-    Reset();
-    return reinterpret_cast<void**>(&p_);
-  }
-  void Reset() {
-    if (p_ != nullptr) std::exchange(p_, nullptr)->Release();
-  }
-
- private:
-  T* p_ = nullptr;
-};
 
 // The loaded module library and its server exports.
 class ModuleLibrary {

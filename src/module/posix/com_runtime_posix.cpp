@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "module/com_ptr.h"
 #include "zeltorgb/com_posix.h"
 
 namespace {
@@ -112,14 +113,8 @@ class ErrorInfo final : public IErrorInfo, public ICreateErrorInfo {
   DWORD help_context_ = 0;
 };
 
-// Releases what a thread leaves behind when it ends.
-struct ThreadErrorInfo {
-  ~ThreadErrorInfo() {
-    if (info != nullptr) info->Release();
-  }
-  IErrorInfo* info = nullptr;
-};
-thread_local ThreadErrorInfo g_thread_error;
+// Released when its thread ends.
+thread_local zelto::ComPtr<IErrorInfo> g_thread_error;
 
 }  // namespace
 
@@ -168,17 +163,13 @@ uint32_t SysStringLen(BSTR bstr) {
 }
 
 HRESULT SetErrorInfo(ULONG /*reserved*/, IErrorInfo* info) {
-  if (info != nullptr) info->AddRef();
-  IErrorInfo* old = g_thread_error.info;
-  g_thread_error.info = info;
-  if (old != nullptr) old->Release();
+  g_thread_error = zelto::ComPtr<IErrorInfo>::Share(info);
   return S_OK;
 }
 
 HRESULT GetErrorInfo(ULONG /*reserved*/, IErrorInfo** info) {
   if (info == nullptr) return E_INVALIDARG;
-  *info = g_thread_error.info;
-  g_thread_error.info = nullptr;
+  *info = g_thread_error.Detach();
   return *info == nullptr ? S_FALSE : S_OK;
 }
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "module/com_ptr.h"
 #include "module/module_path.h"
 
 namespace zelto {
@@ -17,23 +18,19 @@ std::wstring WidePath(const std::string& path) {
 
 // The type information of IOrvaneZeltoRGB from the module's own resource.
 HRESULT LoadDualTypeInfo(ITypeInfo** info) {
-  ITypeLib* library = nullptr;
+  ComPtr<ITypeLib> library;
   std::wstring path = WidePath(ModulePath());
-  HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
+  HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.Put());
   if (FAILED(hr)) return hr;
-  hr = library->GetTypeInfoOfGuid(IID_IOrvaneZeltoRGB, info);
-  library->Release();
-  return hr;
+  return library->GetTypeInfoOfGuid(IID_IOrvaneZeltoRGB, info);
 }
 
 }  // namespace
 
 HRESULT RegisterModuleTypeLibrary(const std::string& module_path) {
-  ITypeLib* library = nullptr;
+  ComPtr<ITypeLib> library;
   std::wstring path = WidePath(module_path);
-  HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_REGISTER, &library);
-  if (SUCCEEDED(hr)) library->Release();
-  return hr;
+  return LoadTypeLibEx(path.c_str(), REGKIND_REGISTER, library.Put());
 }
 
 HRESULT UnregisterModuleTypeLibrary() {
@@ -60,22 +57,18 @@ HRESULT DualGetTypeInfo(uint32_t index, ITypeInfo** info) {
 }
 
 HRESULT DualGetIDsOfNames(LPOLESTR* names, uint32_t count, DISPID* ids) {
-  ITypeInfo* info = nullptr;
-  HRESULT hr = LoadDualTypeInfo(&info);
+  ComPtr<ITypeInfo> info;
+  HRESULT hr = LoadDualTypeInfo(info.Put());
   if (FAILED(hr)) return hr;
-  hr = DispGetIDsOfNames(info, names, count, ids);
-  info->Release();
-  return hr;
+  return DispGetIDsOfNames(info.Get(), names, count, ids);
 }
 
 HRESULT DualInvoke(IOrvaneZeltoRGB* self, DISPID id, WORD flags, DISPPARAMS* params,
                    VARIANT* result, EXCEPINFO* exception, uint32_t* arg_error) {
-  ITypeInfo* info = nullptr;
-  HRESULT hr = LoadDualTypeInfo(&info);
+  ComPtr<ITypeInfo> info;
+  HRESULT hr = LoadDualTypeInfo(info.Put());
   if (FAILED(hr)) return hr;
-  hr = DispInvoke(self, info, id, flags, params, result, exception, arg_error);
-  info->Release();
-  return hr;
+  return DispInvoke(self, info.Get(), id, flags, params, result, exception, arg_error);
 }
 
 }  // namespace zelto

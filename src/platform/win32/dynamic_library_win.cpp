@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/utf_convert.h"
 #include "platform/dynamic_library.h"
 #include "platform/trace.h"
 
@@ -23,8 +24,7 @@ std::string SystemMessage(DWORD error) {
 }
 
 void TraceLoadFailure(const std::string& path, DWORD error) {
-  TraceFormat("Cannot load dynamic library \"%s\": %s", path.c_str(),
-              SystemMessage(error).c_str());
+  TraceFormat("Cannot load dynamic library \"%s\": %s", path.c_str(), SystemMessage(error).c_str());
 }
 
 }  // namespace
@@ -42,14 +42,8 @@ LibraryHandle LoadDynamicLibraryWide(const char16_t* path) {
   const auto* wide = reinterpret_cast<const wchar_t*>(path);
   HMODULE library = LoadLibraryW(wide);
   if (library == nullptr) {
-    DWORD error = GetLastError();
-    std::string narrow;
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (bytes > 1) {
-      narrow.resize(bytes - 1);
-      WideCharToMultiByte(CP_UTF8, 0, wide, -1, narrow.data(), bytes, nullptr, nullptr);
-    }
-    TraceLoadFailure(narrow, error);
+    DWORD error = GetLastError();  // before the conversion allocates
+    TraceLoadFailure(Utf16ToUtf8(path), error);
   }
   return library;
 }
