@@ -130,9 +130,11 @@ CImageWrapper* CTripleList::TakeFreeBuffer(bool* waited) {
     GrabEvent.Reset();
     std::lock_guard<std::mutex> free_lock(FreeLock);
     empty = FreeList.empty();
+    if (empty) ++grab_waiters_;
   }
   if (empty) {
     GrabEvent.Wait();
+    --grab_waiters_;
     *waited = true;
   }
   ImageList taken;
@@ -194,9 +196,11 @@ bool CTripleList::WaitForReadyFrame() {
     ReadEvent.Reset();
     std::lock_guard<std::mutex> ready_lock(ReadyLock);
     empty = ReadyList.empty();
+    if (empty) ++read_waiters_;
   }
   if (!empty) return false;
   ReadEvent.Wait();
+  --read_waiters_;
   return true;
 }
 

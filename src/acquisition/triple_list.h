@@ -91,6 +91,14 @@ class CTripleList {
   int32_t GetPeakReadyCount() const { return PeakReadyCount.load(); }
   int32_t GetTotalBuffers() const { return TotalBuffers.load(); }
 
+  // Threads that have found their list empty and wait, or are about to wait, for
+  // the read event (GetFrame) or the grab event (TakeFreeBuffer). A thread counts
+  // itself under the event's lock after resetting the event, so once a count is
+  // seen, a set of that event wakes the thread it counts. For tests that must know
+  // a host thread is blocked before they let a frame or a buffer through.
+  int32_t GetReadWaiterCount() const { return read_waiters_.load(); }
+  int32_t GetGrabWaiterCount() const { return grab_waiters_.load(); }
+
   // The image the capture thread fills next (first pending), or null. It stays
   // first in the pending list, which only the capture side removes from.
   CZeltoRGBImage* FirstPendingImage();
@@ -139,6 +147,8 @@ class CTripleList {
   std::atomic<int32_t> TotalBuffers{0};
   std::atomic<int32_t> ReadyCount{0};
   std::atomic<int32_t> PeakReadyCount{0};
+  std::atomic<int32_t> read_waiters_{0};
+  std::atomic<int32_t> grab_waiters_{0};
 
   std::unique_ptr<CTimeStamp> TimeSource;
   Timebase TimebaseAttachment;

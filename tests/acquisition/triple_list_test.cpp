@@ -8,6 +8,8 @@
 #include <future>
 #include <thread>
 
+#include "test_support.h"
+
 namespace zelto {
 namespace {
 
@@ -173,6 +175,8 @@ TEST(TripleListTest, CommitCountsReadyFramesAndStamps) {
   EXPECT_FALSE(q.CommitFrame());  // nothing pending: no move
 }
 
+// The waits below are proved by the queue's waiter counts, never by time: a
+// thread counted as waiting has reset its event and found its list empty.
 TEST(TripleListTest, SignalGrabEventEndsAnArmWaitWithoutBuffer) {
   TestQueue q;
   q.AllocateBuffers(1);
@@ -182,11 +186,13 @@ TEST(TripleListTest, SignalGrabEventEndsAnArmWaitWithoutBuffer) {
     CImageWrapper* image = q.TakeFreeBuffer(&waited);
     return std::make_pair(image, waited);
   });
-  ASSERT_EQ(armed.wait_for(50ms), std::future_status::timeout);
+  EXPECT_TRUE(testing::WaitUntil([&] { return q.GetGrabWaiterCount() == 1; }));
+  EXPECT_EQ(armed.wait_for(0s), std::future_status::timeout);
   q.SignalGrabEvent();
   auto [image, waited] = armed.get();
   EXPECT_EQ(image, nullptr);
   EXPECT_TRUE(waited);
+  EXPECT_EQ(q.GetGrabWaiterCount(), 0);
 }
 
 TEST(TripleListTest, ArmWaitEndsWhenTheHostReleasesAFrame) {
@@ -194,11 +200,13 @@ TEST(TripleListTest, ArmWaitEndsWhenTheHostReleasesAFrame) {
   q.AllocateBuffers(1);
   q.Deliver(1);
   auto armed = std::async(std::launch::async, [&q] { return q.ArmBuffer(); });
-  ASSERT_EQ(armed.wait_for(50ms), std::future_status::timeout);
+  EXPECT_TRUE(testing::WaitUntil([&] { return q.GetGrabWaiterCount() == 1; }));
+  EXPECT_EQ(armed.wait_for(0s), std::future_status::timeout);
   EXPECT_EQ(q.FrameMark(), 1);
   q.ReleaseCurrentFrame();
   EXPECT_TRUE(armed.get());  // armed after waiting: the host's "overrun"
   EXPECT_NE(q.FirstPendingImage(), nullptr);
+  EXPECT_EQ(q.GetGrabWaiterCount(), 0);
 }
 
 TEST(TripleListTest, GetFrameWaitsForACommitAndReportsTheWait) {
@@ -209,12 +217,14 @@ TEST(TripleListTest, GetFrameWaitsForACommitAndReportsTheWait) {
     ImageRecord* r = q.GetFrame(&waited);
     return std::make_pair(r, waited);
   });
-  ASSERT_EQ(got.wait_for(50ms), std::future_status::timeout);
+  EXPECT_TRUE(testing::WaitUntil([&] { return q.GetReadWaiterCount() == 1; }));
+  EXPECT_EQ(got.wait_for(0s), std::future_status::timeout);
   q.Deliver(9);
   auto [record, waited] = got.get();
   ASSERT_NE(record, nullptr);
   EXPECT_TRUE(waited);
   EXPECT_EQ(static_cast<uint8_t*>(record->Data)[0], 9);
+  EXPECT_EQ(q.GetReadWaiterCount(), 0);
 }
 
 TEST(TripleListTest, SignalReadEventEndsAGetFrameWaitWithNull) {
@@ -223,9 +233,11 @@ TEST(TripleListTest, SignalReadEventEndsAGetFrameWaitWithNull) {
     bool waited = false;
     return q.GetFrame(&waited);
   });
-  ASSERT_EQ(got.wait_for(50ms), std::future_status::timeout);
+  EXPECT_TRUE(testing::WaitUntil([&] { return q.GetReadWaiterCount() == 1; }));
+  EXPECT_EQ(got.wait_for(0s), std::future_status::timeout);
   q.SignalReadEvent();
   EXPECT_EQ(got.get(), nullptr);
+  EXPECT_EQ(q.GetReadWaiterCount(), 0);
 }
 
 // Guards against a commit whose read event is set apart from its move: the host
