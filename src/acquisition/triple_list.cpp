@@ -4,7 +4,7 @@
 #include <new>
 #include <utility>
 
-#include "acquisition/frame_offsets.h"
+#include "timesource/time_offsets.h"
 #include "card/text_exception.h"
 #include "geometry/registry_values.h"
 
