@@ -8,6 +8,7 @@
 #include <future>
 #include <thread>
 
+#include "../timesource/fake_time_stamp.h"
 #include "test_support.h"
 
 namespace zelto {
@@ -45,8 +46,6 @@ class TestQueue : public CTripleList {
     return r == nullptr ? 0xFF : static_cast<uint8_t*>(r->Data)[0];
   }
   using CTripleList::ImageBytes;
-  using CTripleList::LTCTimeSourceOffset;
-  using CTripleList::TimeSourceOffset;
 };
 
 // GetFrame that is woken at once when nothing is ready: null then.
@@ -333,7 +332,7 @@ TEST(TripleListTest, ReallocateKeepsFreeAndReadyCountAtTheNewSize) {
 TEST(TripleListTest, OffsetsApplyOnCommit) {
   TestQueue q(16);
   q.AllocateBuffers(2);
-  q.LTCTimeSourceOffset = 1;
+  q.TimeSources().SetOffsets(0, 1, 30);
   ASSERT_FALSE(q.ArmBuffer());
   uint8_t* data = q.FirstPendingImage()->data();
   const uint8_t code[4] = {0x29, 0x59, 0x59, 0x23};
@@ -343,10 +342,34 @@ TEST(TripleListTest, OffsetsApplyOnCommit) {
   EXPECT_EQ(data[3], 0);
 }
 
+// The queue hands a bound plug-in every committed frame and tells it of the
+// grab's start and end; destroying the queue destroys the binding.
+TEST(TripleListTest, BoundTimeSourceSeesEveryCommitAndTheGrab) {
+  testing::FakeTimeStampLog log;
+  {
+    TestQueue q;
+    q.AllocateBuffers(3);
+    q.TimeSources().SetTimeSource(std::make_unique<testing::FakeTimeStamp>(&log));
+    q.Deliver(1);
+    q.Deliver(2);
+    EXPECT_EQ(log.process_image_data, 2);
+    ASSERT_FALSE(q.ArmBuffer());
+    q.EnableGrab();  // told, and the pending buffer committed on the way
+    EXPECT_EQ(log.clear_events, 1);
+    EXPECT_EQ(log.process_image_data, 3);
+    ASSERT_FALSE(q.ArmBuffer());
+    q.DisableGrab();
+    EXPECT_EQ(log.uninitialize, 1);
+    EXPECT_EQ(log.process_image_data, 4);
+    EXPECT_FALSE(log.destroyed);
+  }
+  EXPECT_TRUE(log.destroyed);
+}
+
 TEST(TripleListTest, TimeCodeOffsetSkipsImagesSmallerThanATimeCode) {
   TestQueue q(2);
   q.AllocateBuffers(1);
-  q.LTCTimeSourceOffset = 1;
+  q.TimeSources().SetOffsets(0, 1, 30);
   ASSERT_FALSE(q.ArmBuffer());
   uint8_t* data = q.FirstPendingImage()->data();
   const uint8_t code[4] = {0x29, 0x59, 0x59, 0x23};
