@@ -322,7 +322,8 @@ TEST(TimebaseTest, AttachWaitsForACreatorStillWritingTheBase) {
       attached = true;
     });
     // Traced once it has opened the block, before it waits for the base.
-    EXPECT_TRUE(testing::WaitUntil([&] { return traces.HasTrace("Connecting to shared timebase"); }));
+    EXPECT_TRUE(
+        testing::WaitUntil([&] { return traces.HasTrace("Connecting to shared timebase"); }));
     EXPECT_FALSE(attached.load()) << "attached to a block without a base";
 
     const double frequency = 3579545;
