@@ -4,7 +4,6 @@
 #include <new>
 #include <utility>
 
-#include "acquisition/frame_offsets.h"
 #include "base/text_exception.h"
 #include "geometry/registry_values.h"
 
@@ -14,7 +13,7 @@ CTripleList::CTripleList() { TimebaseAttachment.AttachTimebase(); }
 
 CTripleList::~CTripleList() {
   FreeAllBuffers();
-  TimeSource.reset();
+  time_source_manager_.Unbind();
   TimebaseAttachment.DetachTimebase();
 }
 
@@ -29,10 +28,6 @@ bool CTripleList::StampFrame(CImageWrapper* image) {
   record->Milliseconds = milliseconds;
   record->Microseconds = microseconds;
   return true;
-}
-
-bool CTripleList::PassToTimeSource(ImageRecord* record) {
-  return TimeSource ? TimeSource->ProcessImageData(record) : false;
 }
 
 void CTripleList::StoreBinaryValue(const char* name, const void* bytes, uint32_t size) {
@@ -130,9 +125,11 @@ CImageWrapper* CTripleList::TakeFreeBuffer(bool* waited) {
     GrabEvent.Reset();
     std::lock_guard<std::mutex> free_lock(FreeLock);
     empty = FreeList.empty();
+    if (empty) ++grab_waiters_;
   }
   if (empty) {
     GrabEvent.Wait();
+    --grab_waiters_;
     *waited = true;
   }
   ImageList taken;
@@ -163,17 +160,7 @@ bool CTripleList::CommitFrame() {
         ImageRecord* record = image->GetRecord();
         if (record->Data != nullptr) {
           StampFrame(image);
-          if (TimeSource) {
-            try {
-              PassToTimeSource(record);
-            } catch (...) {
-              // A plug-in that throws is dropped for good; frames keep the
-              // timebase's stamp.
-              TimeSource.reset();
-            }
-          }
-          if (TimeSourceOffset != 0) ApplyTimeSourceOffset(record);
-          if (LTCTimeSourceOffset != 0) ApplyLtcOffset(record);
+          time_source_manager_.ProcessFrame(record, ImageBytes);
         }
         ReadyList.splice(ReadyList.end(), PendingList, PendingList.begin());
         moved = true;
@@ -194,9 +181,11 @@ bool CTripleList::WaitForReadyFrame() {
     ReadEvent.Reset();
     std::lock_guard<std::mutex> ready_lock(ReadyLock);
     empty = ReadyList.empty();
+    if (empty) ++read_waiters_;
   }
   if (!empty) return false;
   ReadEvent.Wait();
+  --read_waiters_;
   return true;
 }
 
@@ -210,7 +199,7 @@ ImageRecord* CTripleList::GetFrame(bool* waited) {
 }
 
 void CTripleList::EnableGrab() {
-  if (TimeSource) TimeSource->ClearEvents();
+  time_source_manager_.ClearEvents();
   {
     std::lock_guard<std::mutex> ready_lock(ReadyLock);
     std::lock_guard<std::mutex> free_lock(FreeLock);
@@ -225,12 +214,12 @@ void CTripleList::EnableGrab() {
     FreeList.splice(FreeList.end(), ReadyList);
     HasCurrentFrame = false;
   }
-  BindTimeSource();
+  time_source_manager_.BindTimeSource(HostKeyPath);
   PeakReadyCount = 0;
 }
 
 void CTripleList::DisableGrab() {
-  if (TimeSource) TimeSource->Uninitialize();
+  time_source_manager_.Uninitialize();
   while (CommitFrame()) {
   }
 }
@@ -253,22 +242,6 @@ CZeltoRGBImage* CTripleList::FirstPendingImage() {
 void CTripleList::ClearCurrentFrame() {
   std::lock_guard<std::mutex> lock(ReadyLock);
   HasCurrentFrame = false;
-}
-
-void CTripleList::SetTimeSource(std::unique_ptr<CTimeStamp> time_source) {
-  std::lock_guard<std::mutex> ready_lock(ReadyLock);
-  std::lock_guard<std::mutex> pending_lock(PendingLock);
-  TimeSource = std::move(time_source);
-}
-
-void CTripleList::ApplyTimeSourceOffset(ImageRecord* record) const {
-  zelto::ApplyTimeSourceOffset(record, TimeSourceOffset);
-}
-
-void CTripleList::ApplyLtcOffset(ImageRecord* record) const {
-  // The time code lives in the first four bytes; smaller images carry none.
-  if (record->Data == nullptr || ImageBytes < 4) return;
-  zelto::ApplyLtcOffset(static_cast<uint8_t*>(record->Data), LTCTimeSourceOffset, LTCFrameRate);
 }
 
 }  // namespace zelto

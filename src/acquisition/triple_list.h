@@ -26,7 +26,7 @@
 
 #include "acquisition/image_wrapper.h"
 #include "platform/manual_reset_event.h"
-#include "timesource/time_stamp.h"
+#include "timesource/time_source_manager.h"
 #include "timesource/timebase.h"
 #include "zeltorgb/image_record.h"
 
@@ -45,8 +45,6 @@ class CTripleList {
   // Not virtual: the capture thread calls it while a card may be being
   // destroyed, and must not read the object's dispatch table then.
   bool StampFrame(CImageWrapper* image);
-  // The bound time source's ProcessImageData; false when none is bound.
-  bool PassToTimeSource(ImageRecord* record);
   // Registry writers under `UserSettingsKey` (one open-write-close each), all
   // taking the value name first.
   virtual void StoreBinaryValue(const char* name, const void* bytes, uint32_t size);
@@ -70,8 +68,9 @@ class CTripleList {
   // Moves the first free buffer to the pending list, waiting while none is free.
   // `waited` tells whether it had to wait; null when woken with none free.
   CImageWrapper* TakeFreeBuffer(bool* waited);
-  // Moves the first pending buffer (stamped, when it has data) to the ready list
-  // and sets the read event; true when a buffer moved.
+  // Moves the first pending buffer to the ready list and sets the read event; true
+  // when a buffer moved. A buffer with data is stamped and then handed to the time
+  // source manager (plug-in, offsets) on the way.
   bool CommitFrame();
   // The oldest ready frame's record, waiting while none is ready (`waited`); it
   // stays in the ready list until released. Null when woken with none ready.
@@ -92,24 +91,28 @@ class CTripleList {
   int32_t GetPeakReadyCount() const { return PeakReadyCount.load(); }
   int32_t GetTotalBuffers() const { return TotalBuffers.load(); }
 
+  // Threads that have found their list empty and wait, or are about to wait, for
+  // the read event (GetFrame) or the grab event (TakeFreeBuffer). A thread counts
+  // itself under the event's lock after resetting the event, so once a count is
+  // seen, a set of that event wakes the thread it counts. For tests that must know
+  // a host thread is blocked before they let a frame or a buffer through.
+  int32_t GetReadWaiterCount() const { return read_waiters_.load(); }
+  int32_t GetGrabWaiterCount() const { return grab_waiters_.load(); }
+
   // The image the capture thread fills next (first pending), or null. It stays
   // first in the pending list, which only the capture side removes from.
   CZeltoRGBImage* FirstPendingImage();
+
+  // The time source binding, the offsets and the LTC frame rate.
+  CTimeSourceManager& TimeSources() { return time_source_manager_; }
 
  protected:
   // Appends `count` zeroed buffers of RoundUpBufferSize(image_bytes) bytes to the
   // free list; throws "Not Enough memory" when one cannot be allocated (those
   // allocated so far stay).
   void AddFreeBuffers(int32_t count, int32_t image_bytes);
-  // Re-reads the time source settings and binds the plug-in; nothing is bound
-  // until plug-in binding exists.
-  virtual void BindTimeSource() {}
-  void SetTimeSource(std::unique_ptr<CTimeStamp> time_source);
   // No frame is current afterwards (start-up, and again after a channel change).
   void ClearCurrentFrame();
-
-  void ApplyTimeSourceOffset(ImageRecord* record) const;
-  void ApplyLtcOffset(ImageRecord* record) const;
 
   std::string HostKeyPath;
   std::string ModuleName;
@@ -117,9 +120,6 @@ class CTripleList {
 
   // Bytes of one delivered image; the card recomputes it from its geometry.
   std::atomic<int32_t> ImageBytes{0};
-  std::atomic<int32_t> TimeSourceOffset{0};
-  std::atomic<int32_t> LTCTimeSourceOffset{0};
-  std::atomic<int32_t> LTCFrameRate{30};
   static constexpr int32_t BufferAlignment = 512;
 
  private:
@@ -140,8 +140,10 @@ class CTripleList {
   std::atomic<int32_t> TotalBuffers{0};
   std::atomic<int32_t> ReadyCount{0};
   std::atomic<int32_t> PeakReadyCount{0};
+  std::atomic<int32_t> read_waiters_{0};
+  std::atomic<int32_t> grab_waiters_{0};
 
-  std::unique_ptr<CTimeStamp> TimeSource;
+  CTimeSourceManager time_source_manager_;
   Timebase TimebaseAttachment;
 };
 

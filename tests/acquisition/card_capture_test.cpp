@@ -247,7 +247,13 @@ TEST_F(CaptureTest, CardOpenedWithoutSignalWaitsThenNegotiatesAndDelivers) {
   card.EnableGrab();
   Watchdog watchdog(card, 20s);
   card.ArmBuffer();
-  std::this_thread::sleep_for(20ms);
+  // The capture thread polls the absent signal; a few polls after the arm and
+  // still nothing is ready.
+  const auto polls = [this] {
+    return sim_.Counters().calls[static_cast<int>(DriverEntry::kRGBCaptureGetParameters)];
+  };
+  const uint32_t armed_at = polls();
+  EXPECT_TRUE(testing::WaitUntil([&] { return polls() >= armed_at + 3; }));
   EXPECT_EQ(card.GetReadyCount(), 0);
   sim_.SetSignal(0, true);
   bool waited = false;

@@ -8,6 +8,9 @@
 #include <future>
 #include <thread>
 
+#include "../timesource/fake_time_stamp.h"
+#include "test_support.h"
+
 namespace zelto {
 namespace {
 
@@ -43,8 +46,6 @@ class TestQueue : public CTripleList {
     return r == nullptr ? 0xFF : static_cast<uint8_t*>(r->Data)[0];
   }
   using CTripleList::ImageBytes;
-  using CTripleList::LTCTimeSourceOffset;
-  using CTripleList::TimeSourceOffset;
 };
 
 // GetFrame that is woken at once when nothing is ready: null then.
@@ -173,6 +174,8 @@ TEST(TripleListTest, CommitCountsReadyFramesAndStamps) {
   EXPECT_FALSE(q.CommitFrame());  // nothing pending: no move
 }
 
+// The waits below are proved by the queue's waiter counts, never by time: a
+// thread counted as waiting has reset its event and found its list empty.
 TEST(TripleListTest, SignalGrabEventEndsAnArmWaitWithoutBuffer) {
   TestQueue q;
   q.AllocateBuffers(1);
@@ -182,11 +185,13 @@ TEST(TripleListTest, SignalGrabEventEndsAnArmWaitWithoutBuffer) {
     CImageWrapper* image = q.TakeFreeBuffer(&waited);
     return std::make_pair(image, waited);
   });
-  ASSERT_EQ(armed.wait_for(50ms), std::future_status::timeout);
+  EXPECT_TRUE(testing::WaitUntil([&] { return q.GetGrabWaiterCount() == 1; }));
+  EXPECT_EQ(armed.wait_for(0s), std::future_status::timeout);
   q.SignalGrabEvent();
   auto [image, waited] = armed.get();
   EXPECT_EQ(image, nullptr);
   EXPECT_TRUE(waited);
+  EXPECT_EQ(q.GetGrabWaiterCount(), 0);
 }
 
 TEST(TripleListTest, ArmWaitEndsWhenTheHostReleasesAFrame) {
@@ -194,11 +199,13 @@ TEST(TripleListTest, ArmWaitEndsWhenTheHostReleasesAFrame) {
   q.AllocateBuffers(1);
   q.Deliver(1);
   auto armed = std::async(std::launch::async, [&q] { return q.ArmBuffer(); });
-  ASSERT_EQ(armed.wait_for(50ms), std::future_status::timeout);
+  EXPECT_TRUE(testing::WaitUntil([&] { return q.GetGrabWaiterCount() == 1; }));
+  EXPECT_EQ(armed.wait_for(0s), std::future_status::timeout);
   EXPECT_EQ(q.FrameMark(), 1);
   q.ReleaseCurrentFrame();
   EXPECT_TRUE(armed.get());  // armed after waiting: the host's "overrun"
   EXPECT_NE(q.FirstPendingImage(), nullptr);
+  EXPECT_EQ(q.GetGrabWaiterCount(), 0);
 }
 
 TEST(TripleListTest, GetFrameWaitsForACommitAndReportsTheWait) {
@@ -209,12 +216,14 @@ TEST(TripleListTest, GetFrameWaitsForACommitAndReportsTheWait) {
     ImageRecord* r = q.GetFrame(&waited);
     return std::make_pair(r, waited);
   });
-  ASSERT_EQ(got.wait_for(50ms), std::future_status::timeout);
+  EXPECT_TRUE(testing::WaitUntil([&] { return q.GetReadWaiterCount() == 1; }));
+  EXPECT_EQ(got.wait_for(0s), std::future_status::timeout);
   q.Deliver(9);
   auto [record, waited] = got.get();
   ASSERT_NE(record, nullptr);
   EXPECT_TRUE(waited);
   EXPECT_EQ(static_cast<uint8_t*>(record->Data)[0], 9);
+  EXPECT_EQ(q.GetReadWaiterCount(), 0);
 }
 
 TEST(TripleListTest, SignalReadEventEndsAGetFrameWaitWithNull) {
@@ -223,9 +232,11 @@ TEST(TripleListTest, SignalReadEventEndsAGetFrameWaitWithNull) {
     bool waited = false;
     return q.GetFrame(&waited);
   });
-  ASSERT_EQ(got.wait_for(50ms), std::future_status::timeout);
+  EXPECT_TRUE(testing::WaitUntil([&] { return q.GetReadWaiterCount() == 1; }));
+  EXPECT_EQ(got.wait_for(0s), std::future_status::timeout);
   q.SignalReadEvent();
   EXPECT_EQ(got.get(), nullptr);
+  EXPECT_EQ(q.GetReadWaiterCount(), 0);
 }
 
 // Guards against a commit whose read event is set apart from its move: the host
@@ -321,7 +332,7 @@ TEST(TripleListTest, ReallocateKeepsFreeAndReadyCountAtTheNewSize) {
 TEST(TripleListTest, OffsetsApplyOnCommit) {
   TestQueue q(16);
   q.AllocateBuffers(2);
-  q.LTCTimeSourceOffset = 1;
+  q.TimeSources().SetOffsets(0, 1, 30);
   ASSERT_FALSE(q.ArmBuffer());
   uint8_t* data = q.FirstPendingImage()->data();
   const uint8_t code[4] = {0x29, 0x59, 0x59, 0x23};
@@ -331,10 +342,34 @@ TEST(TripleListTest, OffsetsApplyOnCommit) {
   EXPECT_EQ(data[3], 0);
 }
 
+// The queue hands a bound plug-in every committed frame and tells it of the
+// grab's start and end; destroying the queue destroys the binding.
+TEST(TripleListTest, BoundTimeSourceSeesEveryCommitAndTheGrab) {
+  testing::FakeTimeStampLog log;
+  {
+    TestQueue q;
+    q.AllocateBuffers(3);
+    q.TimeSources().SetTimeSource(std::make_unique<testing::FakeTimeStamp>(&log));
+    q.Deliver(1);
+    q.Deliver(2);
+    EXPECT_EQ(log.process_image_data, 2);
+    ASSERT_FALSE(q.ArmBuffer());
+    q.EnableGrab();  // told, and the pending buffer committed on the way
+    EXPECT_EQ(log.clear_events, 1);
+    EXPECT_EQ(log.process_image_data, 3);
+    ASSERT_FALSE(q.ArmBuffer());
+    q.DisableGrab();
+    EXPECT_EQ(log.uninitialize, 1);
+    EXPECT_EQ(log.process_image_data, 4);
+    EXPECT_FALSE(log.destroyed);
+  }
+  EXPECT_TRUE(log.destroyed);
+}
+
 TEST(TripleListTest, TimeCodeOffsetSkipsImagesSmallerThanATimeCode) {
   TestQueue q(2);
   q.AllocateBuffers(1);
-  q.LTCTimeSourceOffset = 1;
+  q.TimeSources().SetOffsets(0, 1, 30);
   ASSERT_FALSE(q.ArmBuffer());
   uint8_t* data = q.FirstPendingImage()->data();
   const uint8_t code[4] = {0x29, 0x59, 0x59, 0x23};

@@ -2,8 +2,10 @@
 #ifndef ZELTO_TESTS_SUPPORT_TEST_SUPPORT_H_
 #define ZELTO_TESTS_SUPPORT_TEST_SUPPORT_H_
 
+#include <chrono>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/registry.h"
@@ -57,6 +59,22 @@ class ScopedTempDir {
  private:
   std::string path_;
 };
+
+// Long enough that only a hang reaches it, on a loaded machine and under Wine.
+inline constexpr std::chrono::seconds kHangLimit{60};
+
+// Polls `condition` (a millisecond apart) until it holds; false when `limit` passed
+// first. For waiting on an observable state of another thread or process: the
+// limit only turns a hang into a failure, so callers assert the result.
+template <typename Condition>
+bool WaitUntil(Condition condition, std::chrono::milliseconds limit = kHangLimit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
 
 // Captures every trace and message box while alive.
 class TraceCapture {

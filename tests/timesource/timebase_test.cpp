@@ -315,12 +315,15 @@ TEST(TimebaseTest, AttachWaitsForACreatorStillWritingTheBase) {
     ASSERT_NE(nullptr, view);
 
     Timebase late(name, 30s);
+    testing::TraceCapture traces;
     std::atomic<bool> attached{false};
     std::thread attacher([&] {
       late.AttachTimebase();
       attached = true;
     });
-    std::this_thread::sleep_for(50ms);
+    // Traced once it has opened the block, before it waits for the base.
+    EXPECT_TRUE(
+        testing::WaitUntil([&] { return traces.HasTrace("Connecting to shared timebase"); }));
     EXPECT_FALSE(attached.load()) << "attached to a block without a base";
 
     const double frequency = 3579545;

@@ -1,4 +1,4 @@
-#include "acquisition/frame_offsets.h"
+#include "timesource/time_offsets.h"
 
 namespace zelto {
 
