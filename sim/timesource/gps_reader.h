@@ -4,7 +4,6 @@
 #ifndef ZELTO_SIM_TIMESOURCE_GPS_READER_H_
 #define ZELTO_SIM_TIMESOURCE_GPS_READER_H_
 
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>

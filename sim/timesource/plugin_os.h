@@ -50,7 +50,6 @@ class ReaderThread {
   ReaderThread& operator=(const ReaderThread&) = delete;
   bool Start(std::function<void()> body);
   void Join();
-  bool Running() const;
 
  private:
   struct Impl;

@@ -116,6 +116,4 @@ void ReaderThread::Join() {
   if (impl_->thread.joinable()) impl_->thread.join();
 }
 
-bool ReaderThread::Running() const { return impl_->thread.joinable(); }
-
 }  // namespace zelto::timesource

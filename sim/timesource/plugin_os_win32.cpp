@@ -154,6 +154,4 @@ void ReaderThread::Join() {
   impl_->body = nullptr;
 }
 
-bool ReaderThread::Running() const { return impl_->thread != nullptr; }
-
 }  // namespace zelto::timesource
