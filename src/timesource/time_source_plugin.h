@@ -1,0 +1,113 @@
+// The contract with a time source plug-in: the 17 entry points the module looks up,
+// in lookup order, whether each is required, and the exact signature of each.
+//
+// The module calls only Initialize, Uninitialize, ClearEvents, ProcessImageData,
+// GetSynchronizationStatus, IsGPSSupported, GetGPSData and StopReadingGPSData. The
+// other signatures are those of the sample plug-in (sim/timesource/); the module
+// resolves them only to decide whether the library is complete.
+//
+// Every entry point uses ZELTO_PLUGIN_CALL (__stdcall on 32-bit Windows, the
+// driver's convention) and is exported under its plain name. Booleans are 8 bits
+// wide: 0 is false, anything else true.
+//
+// Exceptions. ProcessImageData is the one entry point whose C++ exception the module
+// is prepared for: it unbinds the plug-in for good and goes on. That works only when
+// the exception can unwind through the module's frames, which needs one unwinder for
+// both: the same compiler and one shared copy of its runtime. What a plug-in can and
+// cannot do to the host:
+// - Built with GCC and its runtime linked statically (the Windows builds here link
+//   libgcc statically), the plug-in's unwinder does not know the module's frames: a
+//   throw out of it ends the process (std::terminate) before the module sees it.
+//   Natively (one shared libgcc_s and libstdc++) the module catches it.
+// - Built with another toolchain (MSVC, Clang-cl) an exception is a structured
+//   exception the module's C++ code cannot catch; it ends the process too.
+// - Nothing stops a plug-in from corrupting the record it is given or the process
+//   in other ways; the module trusts the library named in the registry.
+// A plug-in that must survive its own faults catches everything at its exports.
+#ifndef ZELTO_TIMESOURCE_TIME_SOURCE_PLUGIN_H_
+#define ZELTO_TIMESOURCE_TIME_SOURCE_PLUGIN_H_
+
+#include <cstdint>
+
+#include "driver/capture_driver.h"
+#include "zeltorgb/image_record.h"
+
+// The plug-in shares the driver's calling convention; one definition of it.
+#define ZELTO_PLUGIN_CALL ZELTO_DRIVER_CALL
+
+// The classic `struct timeb` with a 32-bit time, the same on every target.
+struct TimeSourceTimeb {
+  int32_t time;       // seconds since 1970-01-01 00:00:00 UTC
+  uint16_t millitm;   // 0..999
+  int16_t timezone;   // minutes west of UTC
+  int16_t dstflag;    // non-zero while daylight saving time is in effect
+};
+
+// X(name, required, result, (parameters)) in lookup order.
+//   GetName, GetInfo        zero-terminated texts owned by the plug-in
+//   Initialize              false refuses the binding
+//   MicroSecond             microseconds since Initialize, wrapping at 2^32
+//   SetDroppedFrames        the host's count of frames lost so far
+//   SetReference            the time relative stamps are measured from
+//   GetReference            that time; false when none was set
+//   GetReference_timeb      that time in a TimeSourceTimeb; false when none was set
+//   GetCurrentTimeStamp     the plug-in's time now, into Seconds/Milliseconds/Microseconds
+//   GetRelativeTimeStamp    now minus the reference, into the same fields
+//   ProcessImageData        sees (and may change) every committed frame's record
+//   GetSynchronizationStatus  handed to the host unchanged; the plug-in defines it
+//   GetGPSData              (value, flag 0 or 1): the plug-in defines both
+#define ZELTO_TIME_SOURCE_ENTRY_POINTS(X)                                            \
+  X(GetName, true, const char*, (void))                                              \
+  X(GetInfo, true, const char*, (void))                                              \
+  X(Initialize, true, uint8_t, (void))                                               \
+  X(MicroSecond, false, uint32_t, (void))                                            \
+  X(Uninitialize, true, uint8_t, (void))                                             \
+  X(ClearEvents, true, uint8_t, (void))                                              \
+  X(SetDroppedFrames, false, uint8_t, (uint32_t dropped))                            \
+  X(SetReference, true, uint8_t, (int32_t seconds, uint16_t milliseconds))           \
+  X(GetReference, true, uint8_t, (int32_t * seconds, uint16_t * milliseconds))       \
+  X(GetReference_timeb, true, uint8_t, (TimeSourceTimeb * reference))                \
+  X(GetCurrentTimeStamp, true, uint8_t, (ImageRecord * record))                      \
+  X(GetRelativeTimeStamp, true, uint8_t, (ImageRecord * record))                     \
+  X(ProcessImageData, true, uint8_t, (ImageRecord * record))                         \
+  X(GetSynchronizationStatus, true, uint32_t, (void))                                \
+  X(IsGPSSupported, true, uint8_t, (void))                                           \
+  X(GetGPSData, true, uint8_t, (uint32_t value, uint8_t flag))                       \
+  X(StopReadingGPSData, true, uint8_t, (void))
+
+namespace zelto {
+
+// One function-pointer type per entry point: PFN_TimeSource_GetName, ...
+#define ZELTO_TIME_SOURCE_PFN(name, required, result, params) \
+  using PFN_TimeSource_##name = result(ZELTO_PLUGIN_CALL*) params;
+ZELTO_TIME_SOURCE_ENTRY_POINTS(ZELTO_TIME_SOURCE_PFN)
+#undef ZELTO_TIME_SOURCE_PFN
+
+inline constexpr int kTimeSourceEntryCount = 17;
+
+// Position of each entry point in lookup order (0-based).
+enum class TimeSourceEntry : int {
+#define ZELTO_TIME_SOURCE_ENUM(name, required, result, params) k##name,
+  ZELTO_TIME_SOURCE_ENTRY_POINTS(ZELTO_TIME_SOURCE_ENUM)
+#undef ZELTO_TIME_SOURCE_ENUM
+};
+
+inline constexpr const char* kTimeSourceEntryNames[kTimeSourceEntryCount] = {
+#define ZELTO_TIME_SOURCE_NAME(name, required, result, params) #name,
+    ZELTO_TIME_SOURCE_ENTRY_POINTS(ZELTO_TIME_SOURCE_NAME)
+#undef ZELTO_TIME_SOURCE_NAME
+};
+
+// Whether each entry point must be present for the library to be bound.
+inline constexpr bool kTimeSourceEntryRequired[kTimeSourceEntryCount] = {
+#define ZELTO_TIME_SOURCE_REQUIRED(name, required, result, params) required,
+    ZELTO_TIME_SOURCE_ENTRY_POINTS(ZELTO_TIME_SOURCE_REQUIRED)
+#undef ZELTO_TIME_SOURCE_REQUIRED
+};
+
+static_assert(static_cast<int>(TimeSourceEntry::kStopReadingGPSData) + 1 ==
+              kTimeSourceEntryCount);
+
+}  // namespace zelto
+
+#endif  // ZELTO_TIMESOURCE_TIME_SOURCE_PLUGIN_H_
