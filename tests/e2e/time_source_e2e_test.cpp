@@ -149,6 +149,31 @@ TEST_F(TimeSourceEndToEndTest, TimeCodeCarriesTheLtcOffsetAndStampsTheTimeOffset
   EXPECT_EQ(plugin_.Counters().time_codes_written, 120u);
 }
 
+// A hundred grabs that bind, replace, refuse and drop plug-ins leave nothing
+// behind: the sanitizer's leak check sees no binding, and a fresh load of the
+// variant the module bound last shows that its library was unloaded (the test
+// does not hold that one, so its counters start again from zero).
+TEST_F(TimeSourceEndToEndTest, HundredGrabsLeaveNoBindingBehind) {
+  const std::string variant = testing::ArtifactPath(ZELTO_TIMESOURCE_NO_MICROSECOND_PATH);
+  const std::string refused = testing::ArtifactPath(ZELTO_TIMESOURCE_NO_GETNAME_PATH);
+  const std::string names[] = {plugin_.path(), variant, "System", refused, variant};
+  CreateCard();
+  ASSERT_EQ(grabber_->AllocateBuffers(2), S_OK);
+  for (int i = 0; i < 100; ++i) {
+    testing::WriteTimeSourceSettings(sim_.host_key(), names[i % 5].c_str());
+    ASSERT_EQ(grabber_->EnableGrab(), S_OK);
+    ASSERT_EQ(Grab(2).size(), 2u);
+    ASSERT_EQ(grabber_->DisableGrab(), S_OK);
+    ASSERT_EQ(grabber_->ReleaseAllFrames(), S_OK);
+  }
+  EXPECT_EQ(plugin_.Calls(E::kInitialize), 20u);
+  EXPECT_EQ(plugin_.Calls(E::kUninitialize), 20u);
+  EXPECT_EQ(plugin_.Calls(E::kProcessImageData), 40u);
+  grabber_.Reset();  // the last binding (the variant) goes with the card
+  testing::SampleTimeSource reloaded(ZELTO_TIMESOURCE_NO_MICROSECOND_PATH);
+  EXPECT_EQ(reloaded.Calls(E::kInitialize), 0u);
+}
+
 // Before CreateCard nothing is touched, also a null pointer; without a plug-in
 // the answers are 0 and null pointers are refused.
 TEST_F(TimeSourceEndToEndTest, InterfaceBeforeTheCardAndWithoutAPlugIn) {

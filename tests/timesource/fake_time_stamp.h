@@ -36,6 +36,8 @@ class FakeTimeStamp : public CTimeStamp {
     if (work_) work_(record);
     return true;
   }
+  // Reads the object itself: a call on a destroyed binding is a use after free.
+  uint32_t GetSynchronizationStatus() override { return status_; }
   void Uninitialize() override {
     ++log_->uninitialize;
     log_->order += 'U';
@@ -44,6 +46,7 @@ class FakeTimeStamp : public CTimeStamp {
  private:
   FakeTimeStampLog* log_;
   Work work_;
+  uint32_t status_ = 7;
 };
 
 }  // namespace zelto::testing
