@@ -79,8 +79,7 @@ class CTimeSourceManager {
   // Sets what BindTimeSource reads: microseconds added to every frame time, frames
   // added to the time code (a signed 8-bit value), and the time code's frames per
   // second.
-  void SetOffsets(int32_t time_source_offset_us, int32_t ltc_offset_frames,
-                  int32_t ltc_frame_rate);
+  void SetOffsets(int32_t time_source_offset_us, int32_t ltc_offset_frames, int32_t ltc_frame_rate);
   int32_t GetTimeSourceOffset() const { return TimeSourceOffset.load(); }
   int32_t GetLtcTimeSourceOffset() const { return LTCTimeSourceOffset.load(); }
   int32_t GetLtcFrameRate() const { return LTCFrameRate.load(); }

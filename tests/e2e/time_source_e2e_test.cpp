@@ -117,9 +117,8 @@ TEST_F(TimeSourceEndToEndTest, TimeCodeCarriesTheLtcOffsetAndStampsTheTimeOffset
     int32_t offset_us;
     int32_t ltc_offset;
   };
-  const Case cases[] = {{"rate=30", 30, 0, 1'000'000, 5},
-                        {"rate=20", 20, 1, -1, -3},
-                        {"rate=24", 24, 2, 0, 1}};
+  const Case cases[] = {
+      {"rate=30", 30, 0, 1'000'000, 5}, {"rate=20", 20, 1, -1, -3}, {"rate=24", 24, 2, 0, 1}};
   CreateCard();
   ASSERT_EQ(grabber_->AllocateBuffers(4), S_OK);
   for (const Case& c : cases) {

@@ -41,9 +41,8 @@ class SampleTimeSource {
 // Writes the host's time source settings under HKEY_CURRENT_USER\`host_key`:
 // "TimeSourceDLL" as REG_SZ (nothing written for a null `dll`) and the three
 // DWORDs.
-void WriteTimeSourceSettings(const std::string& host_key, const char* dll,
-                             int32_t offset_us = 0, int32_t ltc_offset = 0,
-                             uint32_t ltc_mode = 0);
+void WriteTimeSourceSettings(const std::string& host_key, const char* dll, int32_t offset_us = 0,
+                             int32_t ltc_offset = 0, uint32_t ltc_mode = 0);
 
 }  // namespace zelto::testing
 

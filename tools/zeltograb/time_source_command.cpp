@@ -162,8 +162,8 @@ int RunTimeSource(const Options& options) {
     ImageRecord* record = nullptr;
     if (SUCCEEDED(hr)) hr = grabber->GetFrame(&record);
     if (SUCCEEDED(hr) && record != nullptr && record->Data != nullptr) {
-      if (auto code = DecodeTimeCode(static_cast<const uint8_t*>(record->Data),
-                                     settings.ltc_frame_rate)) {
+      if (auto code =
+              DecodeTimeCode(static_cast<const uint8_t*>(record->Data), settings.ltc_frame_rate)) {
         last_code = *code;
       }
       hr = grabber->ReleaseCurrentFrame();
@@ -177,7 +177,8 @@ int RunTimeSource(const Options& options) {
   const std::string state = DescribeTimeSourceState(grabber);
   std::printf("plug-in state  %s\n", state.empty() ? "(no IOrvaneTimeSourceProp)" : state.c_str());
   if (settings.plugin) {
-    std::printf("time code      %s\n", last_code.empty() ? "(none in the frames)" : last_code.c_str());
+    std::printf("time code      %s\n",
+                last_code.empty() ? "(none in the frames)" : last_code.c_str());
   }
   grabber->DisableGrab();
   grabber->FreeAllBuffers();
