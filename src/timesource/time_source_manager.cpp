@@ -41,6 +41,15 @@ uint32_t ReadSmallValue(const RegistryKey& key, const char* value_name) {
   return value;
 }
 
+// A plug-in that throws out of Initialize has refused the binding.
+bool InitializeGuarded(CTimeStamp& source) {
+  try {
+    return source.Initialize();
+  } catch (...) {
+    return false;
+  }
+}
+
 }  // namespace
 
 void CTimeSourceManager::BindTimeSource(const std::string& host_key_path) {
@@ -62,7 +71,7 @@ void CTimeSourceManager::BindTimeSource(const std::string& host_key_path) {
       if (!source->Loaded()) {
         platform::Trace("Loading the time source failed. Defaulting to system clock.");
         source.reset();
-      } else if (!source->Initialize()) {
+      } else if (!InitializeGuarded(*source)) {
         platform::Trace("Could not initialize the time source. Defaulting to system clock.");
         source.reset();
       }
@@ -96,12 +105,20 @@ void CTimeSourceManager::UnbindIfCurrent(const std::shared_ptr<CTimeStamp>& sour
   if (TimeSource == source) dropped.swap(TimeSource);
 }
 
-void CTimeSourceManager::ClearEvents() {
-  if (auto source = Snapshot()) source->ClearEvents();
-}
+void CTimeSourceManager::ClearEvents() { CallOrUnbind(&CTimeStamp::ClearEvents); }
 
-void CTimeSourceManager::Uninitialize() {
-  if (auto source = Snapshot()) source->Uninitialize();
+void CTimeSourceManager::Uninitialize() { CallOrUnbind(&CTimeStamp::Uninitialize); }
+
+void CTimeSourceManager::CallOrUnbind(void (CTimeStamp::*call)()) {
+  auto source = Snapshot();
+  if (!source) return;
+  bool threw = false;
+  try {
+    ((*source).*call)();
+  } catch (...) {
+    threw = true;
+  }
+  if (threw) UnbindIfCurrent(source);
 }
 
 void CTimeSourceManager::ProcessFrame(ImageRecord* record, int32_t image_bytes) {

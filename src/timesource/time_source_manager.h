@@ -52,7 +52,9 @@ class CTimeSourceManager {
   bool IsBound() const;
 
   // The bound plug-in's ClearEvents (EnableGrab) and Uninitialize (DisableGrab);
-  // nothing without one.
+  // nothing without one. A plug-in that throws here is unbound for good, as from
+  // ProcessFrame; one that throws out of Initialize is refused like one that
+  // returns false.
   void ClearEvents();
   void Uninitialize();
 
@@ -88,6 +90,7 @@ class CTimeSourceManager {
   std::shared_ptr<CTimeStamp> Snapshot() const;
   // Empties the slot if it still holds `source`.
   void UnbindIfCurrent(const std::shared_ptr<CTimeStamp>& source);
+  void CallOrUnbind(void (CTimeStamp::*call)());
 
   mutable std::mutex binding_lock_;  // guards TimeSource itself, never held in a call
   std::shared_ptr<CTimeStamp> TimeSource;

@@ -151,7 +151,7 @@ TEST_F(TimeSourceBindingTest, ExpandStringIsUsedUnexpanded) {
 
   const std::string unexpanded = "%ZELTO_TEST_PLUGIN%";
 #ifdef _WIN32
-  _putenv_s("ZELTO_TEST_PLUGIN", plugin_.path().c_str());
+  _putenv(("ZELTO_TEST_PLUGIN=" + plugin_.path()).c_str());
 #else
   setenv("ZELTO_TEST_PLUGIN", plugin_.path().c_str(), 1);
 #endif

@@ -129,6 +129,24 @@ TEST(TimeSourceManagerTest, QueriesDuringAThrowNeverReachADestroyedBinding) {
   }
 }
 
+// A throw out of the grab's start or end calls unbinds like one out of a frame.
+TEST(TimeSourceManagerTest, ThrowingClearEventsOrUninitializeUnbinds) {
+  struct Throwing : FakeTimeStamp {
+    using FakeTimeStamp::FakeTimeStamp;
+    void ClearEvents() override { throw std::runtime_error("clear"); }
+    void Uninitialize() override { throw std::runtime_error("uninitialize"); }
+  };
+  for (void (CTimeSourceManager::*call)() :
+       {&CTimeSourceManager::ClearEvents, &CTimeSourceManager::Uninitialize}) {
+    CTimeSourceManager manager;
+    FakeTimeStampLog log;
+    manager.SetTimeSource(std::make_unique<Throwing>(&log));
+    (manager.*call)();
+    EXPECT_TRUE(log.destroyed);
+    EXPECT_FALSE(manager.IsBound());
+  }
+}
+
 TEST(TimeSourceManagerTest, TimeCodeOffsetNeedsFourBytesOfImage) {
   CTimeSourceManager manager;
   manager.SetOffsets(0, 1, 30);

@@ -373,7 +373,7 @@ TEST_F(ZeltograbTest, TimeSourceValuesReachTheFramesAndTheSummary) {
         stamp / 1000000, static_cast<uint32_t>(stamp % 1000000), 30);
     code.frames += 2;  // no carry needed but for the last two frames of a second
     if (code.frames >= 30) continue;
-    char expected[16];
+    char expected[64];
     std::snprintf(expected, sizeof expected, "%02d:%02d:%02d:%02d", code.hours, code.minutes,
                   code.seconds, code.frames);
     EXPECT_EQ(row.time_code, expected);
