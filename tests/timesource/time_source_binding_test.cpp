@@ -174,10 +174,14 @@ TEST_F(TimeSourceBindingTest, UnreadableNamesMeanTheSystemClock) {
   manager_.BindTimeSource(host_key_);
   HostKey().SetDword(kTimeSourceDllValue, 1);
   manager_.BindTimeSource(host_key_);
+#ifndef _WIN32
+  // (The Windows registry's ANSI reads terminate the string they convert, so
+  // there a stored string without its zero reads like any other.)
   const std::string path = plugin_.path();
   HostKey().SetValue(kTimeSourceDllValue, platform::kRegTypeSz, path.data(),
                      static_cast<uint32_t>(path.size()));
   manager_.BindTimeSource(host_key_);
+#endif
   EXPECT_FALSE(manager_.IsBound());
   EXPECT_FALSE(HasLoadTrace());
 }
