@@ -183,7 +183,14 @@ struct IOrvaneBufferUsageProp : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetTotalBuffers(int32_t* count) = 0;
 };
 
-// The time source plug-in's synchronisation state and GPS data.
+// The time source plug-in's synchronisation state and GPS data. Every method
+// returns S_OK (E_POINTER for a null pointer once a card exists); before
+// CreateCard it does nothing and leaves its outputs as they were.
+//   GetSynchronizationStatus  the plug-in's status word, unchanged; 0 without one
+//   IsGPSSupported            0 or 1; 0 without a plug-in
+//   GetGPSData                hands the plug-in *value and the flag as 0 or 1
+//   StopReadingGPSData        stops the plug-in's GPS reading
+// The meaning of the status word and of the GPS value belongs to the plug-in.
 struct IOrvaneTimeSourceProp : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetSynchronizationStatus(int32_t* status) = 0;
   virtual HRESULT STDMETHODCALLTYPE IsGPSSupported(int32_t* supported) = 0;

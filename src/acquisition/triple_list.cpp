@@ -219,9 +219,11 @@ void CTripleList::EnableGrab() {
 }
 
 void CTripleList::DisableGrab() {
-  time_source_manager_.Uninitialize();
+  // The pending buffers are committed first, so the plug-in sees every frame it
+  // is given before it is told Uninitialize, never one after.
   while (CommitFrame()) {
   }
+  time_source_manager_.Uninitialize();
 }
 
 void CTripleList::SignalGrabEvent() {

@@ -28,8 +28,8 @@ struct InterfaceEntry {
 
 // The interfaces QueryInterface hands out, in the object's table order. IUnknown is
 // not here: it is the inner unknown, the object's identity.
-// IOrvaneZeltoRGBImageProp, IOrvaneAdjustment, IOrvaneSettingsProp and
-// IOrvaneTimeSourceProp join the table with their card sides.
+// IOrvaneZeltoRGBImageProp, IOrvaneAdjustment and IOrvaneSettingsProp join the
+// table with their card sides.
 constexpr InterfaceEntry kInterfaces[] = {
     {&IID_ISupportErrorInfo, &CastTo<ISupportErrorInfo>},
     {&IID_IOrvaneZeltoRGB, &CastTo<IOrvaneZeltoRGB>},
@@ -39,6 +39,7 @@ constexpr InterfaceEntry kInterfaces[] = {
     {&IID_IOrvaneImageProp, &CastVia<IOrvaneImageProp, IOrvaneZeltoRGBImageProp>},
     {&IID_IOrvaneGenericButtonClickProp, &CastTo<IOrvaneGenericButtonClickProp>},
     {&IID_IOrvaneBufferUsageProp, &CastTo<IOrvaneBufferUsageProp>},
+    {&IID_IOrvaneTimeSourceProp, &CastTo<IOrvaneTimeSourceProp>},
 };
 
 }  // namespace
@@ -53,6 +54,7 @@ COrvaneZeltoRGB::COrvaneZeltoRGB(IUnknown* outer)
 COrvaneZeltoRGB::~COrvaneZeltoRGB() {
   // The card goes first: it stops capture and unloads the driver while the
   // interface members it was handed are still there.
+  SetQueue(nullptr);
   card_.reset();
   UnlockModule();
 }
@@ -117,6 +119,7 @@ HRESULT STDMETHODCALLTYPE COrvaneZeltoRGB::CreateCard(BSTR host_key) {
   return GuardedCall([&]() -> HRESULT {
     // A second CreateCard replaces the card; the old one must let go of the
     // driver and its channel before the new one opens them.
+    SetQueue(nullptr);
     card_.reset();
     try {
       card_ = std::make_unique<CZeltoRGBCard>(NarrowFromBstr(host_key));
@@ -126,8 +129,9 @@ HRESULT STDMETHODCALLTYPE COrvaneZeltoRGB::CreateCard(BSTR host_key) {
       // Whatever stopped the start-up, the host sees the start-up failure.
       throw TextException(kCameraInitFailedText);
     }
-    // The settings, adjustment and time source interfaces get their card here
-    // once they are part of the object.
+    SetQueue(card_.get());
+    // The settings and adjustment interfaces get their card here once they are
+    // part of the object.
     return S_OK;
   });
 }

@@ -18,6 +18,7 @@
 
 #include "module/com_error.h"
 #include "module/com_types.h"
+#include "module/time_source_interface.h"
 
 namespace zelto {
 
@@ -29,7 +30,8 @@ class COrvaneZeltoRGB final : public ISupportErrorInfo,
                               public IOrvaneGenericGrabber,
                               public IOrvaneZeltoRGBImageProp,
                               public IOrvaneGenericButtonClickProp,
-                              public IOrvaneBufferUsageProp {
+                              public IOrvaneBufferUsageProp,
+                              public CTimeSourceInterface {
  public:
   // The class factory's work: `outer` non-null aggregates, and then only IUnknown
   // may be asked for (CLASS_E_NOAGGREGATION otherwise).

@@ -10,20 +10,32 @@
 // driver's convention) and is exported under its plain name. Booleans are 8 bits
 // wide: 0 is false, anything else true.
 //
-// Exceptions. ProcessImageData is the one entry point whose C++ exception the module
-// is prepared for: it unbinds the plug-in for good and goes on. That works only when
-// the exception can unwind through the module's frames, which needs one unwinder for
-// both: the same compiler and one shared copy of its runtime. What a plug-in can and
-// cannot do to the host:
-// - Built with GCC and its runtime linked statically (the Windows builds here link
-//   libgcc statically), the plug-in's unwinder does not know the module's frames: a
-//   throw out of it ends the process (std::terminate) before the module sees it.
-//   Natively (one shared libgcc_s and libstdc++) the module catches it.
-// - Built with another toolchain (MSVC, Clang-cl) an exception is a structured
-//   exception the module's C++ code cannot catch; it ends the process too.
-// - Nothing stops a plug-in from corrupting the record it is given or the process
-//   in other ways; the module trusts the library named in the registry.
-// A plug-in that must survive its own faults catches everything at its exports.
+// Exceptions, and what a plug-in can and cannot do to the host. The module
+// catches a C++ exception out of the entry points it calls: out of
+// ProcessImageData, ClearEvents or Uninitialize it unbinds the plug-in for good
+// (unloaded once the exception object is gone and no host query still uses it)
+// and the grab goes on with the system clock; out of Initialize it refuses the
+// binding; out of the host's queries it answers as without a plug-in. That works
+// only where the exception can unwind through the module's frames, which needs one
+// unwinder and one C++ runtime for both:
+// - Natively (Linux; one shared libgcc_s and libstdc++) the module catches it.
+// - On Windows the module and a GCC plug-in each link libgcc and libstdc++
+//   statically and unwind with DWARF-2 tables that only their own runtime knows.
+//   A throw out of the plug-in finds no handler and ends the process
+//   (std::terminate) before the module sees it; nothing the module does changes that.
+// - A plug-in built with another toolchain (MSVC, clang-cl) throws C++ exceptions
+//   as structured exceptions, which the module's frames neither catch nor unwind:
+//   on the capture thread the process ends; on the host's thread (the commits in
+//   EnableGrab and DisableGrab, the IOrvaneTimeSourceProp calls) the exception
+//   passes over the module without running its destructors, leaving the frame
+//   queue's locks held, to whatever handler the host has. Access violations alike.
+// What a plug-in can do safely: change the record it is given (its time fields and
+// the image bytes; the offsets are applied to what it leaves), return false, and
+// catch everything at its exports (the sample plug-in does). It must not keep the
+// record's address after the call nor call back into the module, and
+// ProcessImageData runs under the frame queue's locks: blocking there stalls the
+// host's ArmBuffer and GetFrame. The module trusts the library named in the
+// registry; nothing stops it from corrupting the process in other ways.
 #ifndef ZELTO_TIMESOURCE_TIME_SOURCE_PLUGIN_H_
 #define ZELTO_TIMESOURCE_TIME_SOURCE_PLUGIN_H_
 

@@ -59,7 +59,8 @@ TEST(COrvaneZeltoRGBTest, ServesTheTableAndOneIdentity) {
                         IID_IOrvaneGenericGrabber,
                         IID_IOrvaneImageProp,
                         IID_IOrvaneGenericButtonClickProp,
-                        IID_IOrvaneBufferUsageProp};
+                        IID_IOrvaneBufferUsageProp,
+                        IID_IOrvaneTimeSourceProp};
   for (const IID& iid : served) {
     ComPtr<IUnknown> part;
     ASSERT_EQ(object->QueryInterface(iid, part.put_void()), S_OK);
@@ -74,8 +75,8 @@ TEST(COrvaneZeltoRGBTest, ServesTheTableAndOneIdentity) {
 TEST(COrvaneZeltoRGBTest, LaterInterfacesAndStrangersAreRefused) {
   ComPtr<IUnknown> object = CreateAlone();
   for (const IID& iid :
-       {IID_IOrvaneZeltoRGBImageProp, IID_IOrvaneSettingsProp, IID_IOrvaneAdjustment,
-        IID_IOrvaneTimeSourceProp, kUnknownIid, IID_IClassFactory}) {
+       {IID_IOrvaneZeltoRGBImageProp, IID_IOrvaneSettingsProp, IID_IOrvaneAdjustment, kUnknownIid,
+        IID_IClassFactory}) {
     void* part = reinterpret_cast<void*>(0x1);
     EXPECT_EQ(object->QueryInterface(iid, &part), E_NOINTERFACE);
     EXPECT_EQ(part, nullptr);

@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <string>
 
-#include "timesource/time_offsets.h"
 #include "nmea.h"
 #include "plugin_config.h"
 #include "sync_status.h"
 #include "time_code.h"
+#include "timesource/time_offsets.h"
 
 namespace zelto::timesource {
 namespace {

@@ -4,6 +4,7 @@
 #define ZELTO_TESTS_TIMESOURCE_FAKE_TIME_STAMP_H_
 
 #include <functional>
+#include <string>
 #include <utility>
 
 #include "timesource/time_stamp.h"
@@ -16,6 +17,7 @@ struct FakeTimeStampLog {
   int process_image_data = 0;
   int uninitialize = 0;
   bool destroyed = false;
+  std::string order;  // one letter per call: C ClearEvents, P ProcessImageData, U Uninitialize
 };
 
 class FakeTimeStamp : public CTimeStamp {
@@ -24,17 +26,27 @@ class FakeTimeStamp : public CTimeStamp {
   explicit FakeTimeStamp(FakeTimeStampLog* log, Work work = nullptr)
       : log_(log), work_(std::move(work)) {}
   ~FakeTimeStamp() override { log_->destroyed = true; }
-  void ClearEvents() override { ++log_->clear_events; }
+  void ClearEvents() override {
+    ++log_->clear_events;
+    log_->order += 'C';
+  }
   bool ProcessImageData(ImageRecord* record) override {
     ++log_->process_image_data;
+    log_->order += 'P';
     if (work_) work_(record);
     return true;
   }
-  void Uninitialize() override { ++log_->uninitialize; }
+  // Reads the object itself: a call on a destroyed binding is a use after free.
+  uint32_t GetSynchronizationStatus() override { return status_; }
+  void Uninitialize() override {
+    ++log_->uninitialize;
+    log_->order += 'U';
+  }
 
  private:
   FakeTimeStampLog* log_;
   Work work_;
+  uint32_t status_ = 7;
 };
 
 }  // namespace zelto::testing

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
+#include <thread>
+
+#include "test_support.h"
 
 #include "fake_time_stamp.h"
 
@@ -49,6 +53,37 @@ TEST(TimeSourceManagerTest, OffsetsApplyAfterThePlugInsWork) {
   EXPECT_EQ(frame.pixels[0], 0x11);  // frame 11
 }
 
+// The offset moves the stamp the plug-in left by exactly its microseconds, with
+// the carry and borrow across the second.
+TEST(TimeSourceManagerTest, TimeOffsetMovesThePlugInsStampExactly) {
+  struct Case {
+    int32_t offset_us;
+    ImageRecord stamp;
+    ImageRecord expected;
+  };
+  const Case cases[] = {
+      {-1, {nullptr, 0, 0, 10, 0, 0}, {nullptr, 0, 0, 9, 999, 999}},
+      {1'000'000, {nullptr, 0, 0, 10, 999, 999}, {nullptr, 0, 0, 11, 999, 999}},
+      {1'000'000, {nullptr, 0, 0, -1, 0, 1}, {nullptr, 0, 0, 0, 0, 1}},
+  };
+  for (const Case& c : cases) {
+    CTimeSourceManager manager;
+    FakeTimeStampLog log;
+    const ImageRecord stamp = c.stamp;
+    manager.SetTimeSource(std::make_unique<FakeTimeStamp>(&log, [stamp](ImageRecord* r) {
+      r->Seconds = stamp.Seconds;
+      r->Milliseconds = stamp.Milliseconds;
+      r->Microseconds = stamp.Microseconds;
+    }));
+    manager.SetOffsets(c.offset_us, 0, 30);
+    Frame frame;
+    manager.ProcessFrame(&frame.record, sizeof(frame.pixels));
+    EXPECT_EQ(frame.record.Seconds, c.expected.Seconds) << c.offset_us;
+    EXPECT_EQ(frame.record.Milliseconds, c.expected.Milliseconds) << c.offset_us;
+    EXPECT_EQ(frame.record.Microseconds, c.expected.Microseconds) << c.offset_us;
+  }
+}
+
 TEST(TimeSourceManagerTest, ThrowingPlugInIsUnboundForGoodAndOffsetsStillApply) {
   CTimeSourceManager manager;
   FakeTimeStampLog log;
@@ -70,6 +105,46 @@ TEST(TimeSourceManagerTest, ThrowingPlugInIsUnboundForGoodAndOffsetsStillApply) 
   manager.Uninitialize();
   EXPECT_EQ(log.clear_events, 0);
   EXPECT_EQ(log.uninitialize, 0);
+}
+
+// The host's queries run while the capture side unbinds a throwing plug-in: each
+// query keeps the binding it took alive until it returns (ASan, TSan).
+TEST(TimeSourceManagerTest, QueriesDuringAThrowNeverReachADestroyedBinding) {
+  for (int round = 0; round < 50; ++round) {
+    CTimeSourceManager manager;
+    FakeTimeStampLog log;
+    manager.SetTimeSource(std::make_unique<FakeTimeStamp>(&log, [&log](ImageRecord*) {
+      if (log.process_image_data == 5) throw std::runtime_error("plug-in failure");
+    }));
+    std::atomic<int> answered{0};
+    std::thread host([&] {
+      while (manager.GetSynchronizationStatus() == 7) ++answered;
+    });
+    ASSERT_TRUE(testing::WaitUntil([&] { return answered > 0; }));
+    Frame frame;
+    for (int i = 0; i < 10; ++i) manager.ProcessFrame(&frame.record, sizeof(frame.pixels));
+    host.join();  // ends once the binding is gone
+    EXPECT_TRUE(log.destroyed);
+    EXPECT_EQ(log.process_image_data, 5);
+  }
+}
+
+// A throw out of the grab's start or end calls unbinds like one out of a frame.
+TEST(TimeSourceManagerTest, ThrowingClearEventsOrUninitializeUnbinds) {
+  struct Throwing : FakeTimeStamp {
+    using FakeTimeStamp::FakeTimeStamp;
+    void ClearEvents() override { throw std::runtime_error("clear"); }
+    void Uninitialize() override { throw std::runtime_error("uninitialize"); }
+  };
+  for (void (CTimeSourceManager::*call)() :
+       {&CTimeSourceManager::ClearEvents, &CTimeSourceManager::Uninitialize}) {
+    CTimeSourceManager manager;
+    FakeTimeStampLog log;
+    manager.SetTimeSource(std::make_unique<Throwing>(&log));
+    (manager.*call)();
+    EXPECT_TRUE(log.destroyed);
+    EXPECT_FALSE(manager.IsBound());
+  }
 }
 
 TEST(TimeSourceManagerTest, TimeCodeOffsetNeedsFourBytesOfImage) {

@@ -68,11 +68,12 @@ TEST(FrameStatsTest, SummaryOfTooFewFrames) {
 }
 
 TEST(FrameStatsTest, CsvRows) {
-  EXPECT_EQ(CsvHeader(), "index,seconds,milliseconds,microseconds,interval_ms,frame_number\n");
+  EXPECT_EQ(CsvHeader(),
+            "index,seconds,milliseconds,microseconds,interval_ms,frame_number,time_code\n");
   FrameSample first = At(1700000000, 999, 990, 41);
   FrameSample second = At(1700000001, 16, 657);
-  EXPECT_EQ(CsvRow(0, first, nullptr), "0,1700000000,999,990,,41\n");
-  EXPECT_EQ(CsvRow(1, second, &first), "1,1700000001,16,657,16.667,\n");
+  EXPECT_EQ(CsvRow(0, first, nullptr), "0,1700000000,999,990,,41,\n");
+  EXPECT_EQ(CsvRow(1, second, &first), "1,1700000001,16,657,16.667,,\n");
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "image_reader.h"
 #include "platform/registry.h"
 #include "test_support.h"
+#include "time_code.h"
 #include "zeltosim_pattern.h"
 
 namespace zelto::grab {
@@ -110,23 +111,25 @@ class ZeltograbTest : public ::testing::Test {
 struct CsvRow {
   int64_t micros;
   std::string frame_number;
+  std::string time_code;
 };
 
 std::vector<CsvRow> ReadCsv(const std::string& path) {
   std::ifstream in(path);
   std::string line;
   std::getline(in, line);
-  EXPECT_EQ(line, "index,seconds,milliseconds,microseconds,interval_ms,frame_number");
+  EXPECT_EQ(line, "index,seconds,milliseconds,microseconds,interval_ms,frame_number,time_code");
   std::vector<CsvRow> rows;
   while (std::getline(in, line)) {
     std::vector<std::string> f;
     std::stringstream s(line);
     for (std::string cell; std::getline(s, cell, ',');) f.push_back(cell);
     if (!line.empty() && line.back() == ',') f.push_back("");
-    EXPECT_EQ(f.size(), 6u) << line;
-    if (f.size() != 6) continue;
+    EXPECT_EQ(f.size(), 7u) << line;
+    if (f.size() != 7) continue;
     EXPECT_EQ(f[0], std::to_string(rows.size()));
-    rows.push_back({std::stoll(f[1]) * 1000000 + std::stoll(f[2]) * 1000 + std::stoll(f[3]), f[5]});
+    rows.push_back(
+        {std::stoll(f[1]) * 1000000 + std::stoll(f[2]) * 1000 + std::stoll(f[3]), f[5], f[6]});
   }
   return rows;
 }
@@ -338,6 +341,67 @@ TEST_F(ZeltograbTest, InterruptStopsTheGrabCleanly) {
   EXPECT_NE(run.out.find("interrupted"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("peak ready"), std::string::npos) << run.out;
   EXPECT_EQ(run.err.find("still holds objects"), std::string::npos) << run.err;
+}
+
+// ---- time source ----
+
+// The four values land under the tool's host key; every frame's time code in
+// frames.csv is the plug-in's code of (its stamp - 1 s) moved by two frames.
+TEST_F(ZeltograbTest, TimeSourceValuesReachTheFramesAndTheSummary) {
+  const std::string plugin = ZELTO_TIMESOURCE_PATH;
+  ToolRun run = Grab({"grab", "--frames", "6", "--out", "ts", "--format", "raw", "--sim",
+                      "pacing=free", "--time-source", plugin, "--time-offset", "1000000",
+                      "--ltc-offset", "2", "--ltc-mode", "0"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  const std::string key = "Software\\Zelto\\zeltograb\\";  // the default host key
+  EXPECT_EQ(zelto::testing::RegistryString(platform::RegistryRoot::kCurrentUser, key, "TimeSourceDLL"),
+            plugin);
+  int32_t value = 0;
+  ASSERT_TRUE(zelto::testing::RegistryDword(platform::RegistryRoot::kCurrentUser, key,
+                                     "TimeSourceOffset", &value));
+  EXPECT_EQ(value, 1000000);
+  const std::string summary = Slurp(Path("ts/summary.txt"));
+  EXPECT_NE(summary.find("time source " + plugin +
+                         ", offset 1000000 us, LTC offset 2 frames at 30 fps; sync status 0x"),
+            std::string::npos)
+      << summary;
+  std::vector<CsvRow> rows = ReadCsv(Path("ts/frames.csv"));
+  ASSERT_EQ(rows.size(), 6u);
+  for (const CsvRow& row : rows) {
+    const int64_t stamp = row.micros - 1000000;
+    timesource::TimeCode code = timesource::TimeCodeAt(
+        stamp / 1000000, static_cast<uint32_t>(stamp % 1000000), 30);
+    code.frames += 2;  // no carry needed but for the last two frames of a second
+    if (code.frames >= 30) continue;
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%02d:%02d:%02d:%02d", code.hours, code.minutes,
+                  code.seconds, code.frames);
+    EXPECT_EQ(row.time_code, expected);
+  }
+}
+
+TEST_F(ZeltograbTest, TimesourceCommandShowsTheBindingAndTheState) {
+  ToolRun run = Grab({"timesource", "--sim", "pacing=free", "--time-source",
+                      ZELTO_TIMESOURCE_PATH});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("binding        bound at every grab (GetName: ZeltoTimeSource)"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("plug-in state  sync status 0x00000000, GPS not supported"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("time code      "), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("(none in the frames)"), std::string::npos) << run.out;
+
+  run = Grab({"timesource", "--sim", "pacing=free", "--time-source", "System"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("time source    System (system clock), offset 0 us"), std::string::npos)
+      << run.out;
+  EXPECT_EQ(run.out.find("binding"), std::string::npos) << run.out;
+
+  run = Grab({"grab", "--frames", "2", "--out", "sys", "--format", "raw", "--sim", "pacing=free"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  for (const CsvRow& row : ReadCsv(Path("sys/frames.csv"))) EXPECT_EQ(row.time_code, "");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// zeltograb's two commands; each returns the process exit status.
+// zeltograb's commands; each returns the process exit status.
 #ifndef ZELTO_TOOLS_ZELTOGRAB_COMMANDS_H_
 #define ZELTO_TOOLS_ZELTOGRAB_COMMANDS_H_
 
@@ -8,6 +8,7 @@ namespace zelto::grab {
 
 int RunGrab(const Options& options);
 int RunInfo(const Options& options);
+int RunTimeSource(const Options& options);  // time_source_command.cpp
 
 }  // namespace zelto::grab
 

@@ -54,7 +54,7 @@ FrameStatistics Summarise(const std::vector<FrameSample>& samples) {
 }
 
 std::string CsvHeader() {
-  return "index,seconds,milliseconds,microseconds,interval_ms,frame_number\n";
+  return "index,seconds,milliseconds,microseconds,interval_ms,frame_number,time_code\n";
 }
 
 std::string CsvRow(int64_t index, const FrameSample& sample, const FrameSample* previous) {
@@ -70,6 +70,8 @@ std::string CsvRow(int64_t index, const FrameSample& sample, const FrameSample* 
   }
   row += ',';
   if (sample.frame_number) row += std::to_string(*sample.frame_number);
+  row += ',';
+  if (sample.time_code) row += *sample.time_code;
   row += '\n';
   return row;
 }

@@ -17,6 +17,7 @@ struct FrameSample {
   uint16_t milliseconds = 0;
   uint16_t microseconds = 0;
   std::optional<uint32_t> frame_number;
+  std::optional<std::string> time_code;  // "hh:mm:ss:ff" a time source plug-in wrote
 };
 
 // Microseconds since 1970 of the sample's time stamp.
@@ -43,7 +44,8 @@ FrameStatistics Summarise(const std::vector<FrameSample>& samples);
 
 // frames.csv: a header line, then one line per sample:
 // index, seconds, milliseconds, microseconds, interval to the previous frame in
-// milliseconds (empty for the first), ZeltoSim frame number (empty when none).
+// milliseconds (empty for the first), ZeltoSim frame number (empty when none),
+// time code (empty when none).
 std::string CsvHeader();
 std::string CsvRow(int64_t index, const FrameSample& sample, const FrameSample* previous);
 

@@ -14,6 +14,7 @@
 #include "host_os.h"
 #include "image_file.h"
 #include "pixel_format.h"
+#include "time_source_command.h"
 
 namespace zelto::grab {
 namespace {
@@ -170,7 +171,8 @@ class ImageSink {
 
 std::string Summary(const Options& options, const CardSession& s, const ImageGeometry& g,
                     const std::optional<PixelFormatInfo>& format, const FrameStatistics& stats,
-                    int32_t peak_ready, int32_t total_buffers, int64_t images_written) {
+                    int32_t peak_ready, int32_t total_buffers, int64_t images_written,
+                    const std::string& time_source) {
   std::string out;
   char line[256];
   auto add = [&](const char* label, const std::string& value) {
@@ -199,6 +201,7 @@ std::string Summary(const Options& options, const CardSession& s, const ImageGeo
   add("interval", line);
   std::snprintf(line, sizeof line, "%d of %d buffers", peak_ready, total_buffers);
   add("peak ready", line);
+  add("time source", time_source);
   if (!options.out_dir.empty()) {
     std::snprintf(line, sizeof line, "%lld %s images, frames.csv, summary.txt in %s",
                   static_cast<long long>(images_written), FormatName(options.format),
@@ -212,6 +215,13 @@ std::string Summary(const Options& options, const CardSession& s, const ImageGeo
 
 int RunGrab(const Options& options) {
   InstallInterruptHandler();
+  // The time source values are read by the module at EnableGrab.
+  std::string ts_error;
+  if (!ApplyTimeSourceOptions(options, &ts_error)) {
+    std::fprintf(stderr, "zeltograb: %s\n", ts_error.c_str());
+    return kExitFileError;
+  }
+  const TimeSourceSettings time_source = ReadTimeSourceSettings(options.key);
   CardSession s;
   int status = OpenCard(options, &s);
   if (status != kExitOk) {
@@ -315,6 +325,9 @@ int RunGrab(const Options& options) {
       sample.milliseconds = record->Milliseconds;
       sample.microseconds = record->Microseconds;
       if (format) sample.frame_number = DecodeFrameCode(data, g, *format);
+      if (time_source.plugin && g.bytes >= 4) {
+        sample.time_code = DecodeTimeCode(data, time_source.ltc_frame_rate);
+      }
       const int64_t index = static_cast<int64_t>(samples.size());
       if (write_images && index % options.every == 0) {
         if (!sink.Write(index, data, &error)) {
@@ -364,8 +377,11 @@ int RunGrab(const Options& options) {
   if (FAILED(hr) && status == kExitOk) status = ReportComFailure("DisableGrab", hr);
   grabber->FreeAllBuffers();
 
-  const std::string summary =
-      Summary(options, s, g, format, Summarise(samples), peak_ready, total_buffers, images_written);
+  std::string time_source_line = DescribeTimeSource(time_source);
+  const std::string time_source_state = DescribeTimeSourceState(grabber);
+  if (!time_source_state.empty()) time_source_line += "; " + time_source_state;
+  const std::string summary = Summary(options, s, g, format, Summarise(samples), peak_ready,
+                                      total_buffers, images_written, time_source_line);
   std::printf("zeltograb: done\n%s", summary.c_str());
   if (csv != nullptr) {
     if (std::fclose(csv) != 0 && status == kExitOk) status = kExitFileError;

@@ -26,7 +26,11 @@ int main(int argc, char** argv) {
   ComScope com;
   int status = kExitOk;
   try {
-    status = options.command == Command::kGrab ? RunGrab(options) : RunInfo(options);
+    switch (options.command) {
+      case Command::kGrab: status = RunGrab(options); break;
+      case Command::kTimeSource: status = RunTimeSource(options); break;
+      default: status = RunInfo(options); break;
+    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "zeltograb: %s\n", e.what());
     status = kExitFileError;

@@ -52,6 +52,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
     o.help = true;
     if (args.size() > 1 && args[1] == "grab") o.command = Command::kGrab;
     if (args.size() > 1 && args[1] == "info") o.command = Command::kInfo;
+    if (args.size() > 1 && args[1] == "timesource") o.command = Command::kTimeSource;
     result.ok = true;
     return result;
   }
@@ -59,6 +60,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
     o.command = Command::kGrab;
   } else if (command == "info") {
     o.command = Command::kInfo;
+  } else if (command == "timesource") {
+    o.command = Command::kTimeSource;
   } else {
     return Fail("unknown command '" + command + "'");
   }
@@ -69,6 +72,13 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
     const std::string& name = args[i++];
     if (name == "--help" || name == "-h") {
       o.help = true;
+      continue;
+    }
+    // The time source values: grab and timesource (time_source_options.cpp).
+    if (IsTimeSourceOption(name) && o.command != Command::kInfo) {
+      if (i >= args.size()) return Fail("option " + name + " needs a value");
+      std::string error;
+      if (!ParseTimeSourceOption(name, args[i++], &o.time_source, &error)) return Fail(error);
       continue;
     }
     const bool grab_only = name == "--frames" || name == "--seconds" || name == "--buffers" ||
@@ -144,7 +154,21 @@ std::string Usage(Command command) {
              "  --driver PATH   store PATH as the driver library in the registry\n"
              "  --key KEY       host key under HKEY_CURRENT_USER (default\n"
              "                  Software\\Zelto\\zeltograb\\)\n"
-             "  --module PATH   load this module instead of the bundled one\n"
+             "  --module PATH   load this module instead of the bundled one\n" +
+             TimeSourceUsage() +
+             "\n"
+             "Exit status: 0 done, 2 usage, 3 the module or the driver failed.\n";
+    case Command::kTimeSource:
+      return "usage: zeltograb timesource [options]\n"
+             "Stores the time source values given, opens the card, grabs a few frames and\n"
+             "prints the time source settings, whether the plug-in can be bound, its\n"
+             "synchronisation status and GPS support.\n"
+             "\n"
+             "  --sim TEXT      ZeltoSim settings for this run\n"
+             "  --driver PATH   store PATH as the driver library in the registry\n"
+             "  --key KEY       host key under HKEY_CURRENT_USER\n"
+             "  --module PATH   load this module instead of the bundled one\n" +
+             TimeSourceUsage() +
              "\n"
              "Exit status: 0 done, 2 usage, 3 the module or the driver failed.\n";
     case Command::kInfo:
@@ -165,6 +189,7 @@ std::string Usage(Command command) {
          "\n"
          "  grab    grab frames, write images and frames.csv, print a summary\n"
          "  info    print the card's mode, geometry, format and counters\n"
+         "  timesource  print the time source binding, sync status and GPS support\n"
          "\n"
          "zeltograb <command> --help shows the options of a command.\n"
          "Without a driver configured, the bundled simulated card (ZeltoSim) is used.\n";

@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "time_source_options.h"
+
 namespace zelto::grab {
 
-enum class Command { kNone, kGrab, kInfo };
+enum class Command { kNone, kGrab, kInfo, kTimeSource };
 enum class ImageFileFormat { kPng, kBmp, kRaw };
 
 inline constexpr const char* kDefaultHostKey = "Software\\Zelto\\zeltograb\\";
@@ -33,6 +35,9 @@ struct Options {
   std::optional<std::string> driver;  // --driver PATH: stored as the driver key
   std::string key = kDefaultHostKey;  // --key HOSTKEY, always ending in a backslash
   std::optional<std::string> module;  // --module PATH: the module to load
+
+  // grab and timesource: the host's time source values (time_source_options.h)
+  TimeSourceOptions time_source;
 };
 
 struct ParseResult {

@@ -1,6 +1,7 @@
 # POSIX backend of the platform seam.
 target_sources(zelto_platform PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/clock_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/code_page_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dynamic_library_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/registry_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/shared_memory_posix.cpp
