@@ -197,6 +197,28 @@ TEST_F(CardTest, NoSignalAnywhereFailsAndKeepsTheStoredChannel) {
   EXPECT_EQ(counters.live_buffers, 0u);
 }
 
+// Another program holds the card: with no channel open, start-up used to read
+// parameters on a null handle, count the answer as success and give a dead card.
+TEST_F(CardTest, NoChannelThatOpensFailsStartUpLockedOrNot) {
+  for (const bool locked : {false, true}) {
+    SCOPED_TRACE(locked);
+    platform::RegistryKey channel_key;
+    channel_key.Create(platform::RegistryRoot::kCurrentUser, sim_.base_key() + "\\0");
+    channel_key.SetDword("LockChannelMode", locked ? 1 : 0);
+    channel_key.Close();
+    sim_.InjectError("RGBCaptureOpen", kRgbErrorDeviceInUse, 0);
+    sim_.ClearCallLog();
+    EXPECT_EQ(StartUpError(sim_.host_key()), "Camera Initialization FAILED...");
+    const auto log = sim_.CallLog();
+    for (const auto& call : CallsTo(log, DriverEntry::kRGBCaptureGetParameters)) {
+      EXPECT_NE(call.handle, 0u);
+    }
+    EXPECT_TRUE(CallsTo(log, DriverEntry::kRGBCaptureAllocateBuffer).empty());
+    EXPECT_EQ(sim_.Counters().open_handles, 0u);
+    sim_.ClearErrors();
+  }
+}
+
 TEST_F(CardTest, NoDriverFailsWithTheSameText) {
   sim_.UnregisterDriver();
   EXPECT_EQ(StartUpError(sim_.host_key()), "Camera Initialization FAILED...");

@@ -48,6 +48,18 @@ TEST_F(COrvaneZeltoRGBCardTest, FailedStartUpShowsItsMessageAndReportsTheText) {
   EXPECT_EQ(grabber_->ReallocateBuffers(), E_FAIL);
 }
 
+// Every channel held by another program: CreateCard used to answer S_OK for a
+// card with no channel open, and AllocateBuffers and EnableGrab followed suit.
+TEST_F(COrvaneZeltoRGBCardTest, CreateCardFailsWhenNoChannelOpens) {
+  sim_.InjectError("RGBCaptureOpen", 0x10004, 0);  // RGBERROR_DEVICE_IN_USE
+  TestBstr key(sim_.host_key());
+  EXPECT_EQ(grabber_->CreateCard(key.get()), DISP_E_EXCEPTION);
+  EXPECT_EQ(testing::TakeErrorInfo().description, "Camera Initialization FAILED...");
+  EXPECT_EQ(grabber_->AllocateBuffers(2), E_FAIL);
+  EXPECT_EQ(grabber_->EnableGrab(), E_FAIL);
+  EXPECT_EQ(sim_.Counters().open_handles, 0u);
+}
+
 TEST_F(COrvaneZeltoRGBCardTest, ImagePropertiesComeFromTheCard) {
   TestBstr key(sim_.host_key());
   ASSERT_EQ(grabber_->CreateCard(key.get()), S_OK);
