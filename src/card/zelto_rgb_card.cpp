@@ -28,6 +28,8 @@ CZeltoRGBCard::CZeltoRGBCard(const std::string& host_key_path) {
 }
 
 CZeltoRGBCard::~CZeltoRGBCard() {
+  // Host threads waiting in GetFrame or ArmBuffer leave before anything goes.
+  CloseQueue();
   StopCaptureThread();
   if (Channel.has_driver()) LastDriverResult = Driver().RGBCaptureEnable(Channel.handle(), 0);
   Channel.Close();
