@@ -30,7 +30,10 @@ CZeltoRGBCard::CZeltoRGBCard(const std::string& host_key_path) {
 CZeltoRGBCard::~CZeltoRGBCard() {
   // Host threads waiting in GetFrame or ArmBuffer leave before anything goes.
   CloseQueue();
-  StopCaptureThread();
+  {
+    std::lock_guard<std::mutex> control(grab_control_);
+    StopCaptureThread();
+  }
   if (Channel.has_driver()) LastDriverResult = Driver().RGBCaptureEnable(Channel.handle(), 0);
   Channel.Close();
 }

@@ -21,7 +21,9 @@
 #define ZELTO_CARD_ZELTO_RGB_CARD_H_
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -127,7 +129,13 @@ class CZeltoRGBCard : public CTripleList {
   // `image_bytes`: ImageBytes as computed for the fill that delivered the frame.
   void FramePath(bool in_worker, int32_t image_bytes);
   void ModeChangePath(StepFlags& flags);
+  // Under grab_control_.
   void StopCaptureThread();
+  // The capture side waits `milliseconds` or until grabbing ends, whichever
+  // comes first.
+  void PauseWhileGrabbing(int64_t milliseconds);
+  // One frame period of the detected mode in milliseconds (about 16 without one).
+  int64_t FramePeriodMilliseconds();
 
   // The parts of GetCapabilities, run in this order under DriverLock; each
   // returns false when it ended the negotiation (after tracing why).
@@ -149,6 +157,11 @@ class CZeltoRGBCard : public CTripleList {
 
   CPxlImageConverter Converter;
   std::thread CaptureThread;
+  // Serialises grab control: EnableGrab, DisableGrab and the destructor's stop.
+  std::mutex grab_control_;
+  // Wakes a capture side that pauses when grabbing ends.
+  std::mutex pause_lock_;
+  std::condition_variable pause_cv_;
 };
 
 }  // namespace zelto

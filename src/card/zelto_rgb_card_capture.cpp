@@ -1,6 +1,7 @@
 // The card's side of acquisition: its image and capture buffers, grab control
 // and the capture thread with its fixed-rate workers, frame and mode-change paths.
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 #include <system_error>
 
@@ -46,6 +47,7 @@ bool CZeltoRGBCard::ArmBuffer() {
 }
 
 void CZeltoRGBCard::EnableGrab() {
+  std::lock_guard<std::mutex> control(grab_control_);
   // A second EnableGrab restarts the grab rather than running two threads.
   StopCaptureThread();
   CTripleList::EnableGrab();
@@ -61,7 +63,12 @@ void CZeltoRGBCard::EnableGrab() {
 }
 
 void CZeltoRGBCard::DisableGrab() {
-  GrabEnabled = false;
+  std::lock_guard<std::mutex> control(grab_control_);
+  {
+    std::lock_guard<std::mutex> pause(pause_lock_);
+    GrabEnabled = false;
+  }
+  pause_cv_.notify_all();
   // A fixed-rate worker is awaited by the capture thread before it ends, so
   // joining the capture thread also waits for the worker.
   if (Pacer.FixedRateMode != 0) Trace("CZeltoRGBCard::DisableGrab() - Wait end thread");
@@ -86,8 +93,29 @@ void CZeltoRGBCard::DisableGrab() {
 
 void CZeltoRGBCard::StopCaptureThread() {
   if (!CaptureThread.joinable()) return;
-  GrabEnabled = false;
+  {
+    std::lock_guard<std::mutex> pause(pause_lock_);
+    GrabEnabled = false;
+  }
+  pause_cv_.notify_all();
   CaptureThread.join();
+}
+
+void CZeltoRGBCard::PauseWhileGrabbing(int64_t milliseconds) {
+  std::unique_lock<std::mutex> pause(pause_lock_);
+  pause_cv_.wait_for(pause, std::chrono::milliseconds(milliseconds),
+                     [this] { return !GrabEnabled; });
+}
+
+int64_t CZeltoRGBCard::FramePeriodMilliseconds() {
+  constexpr int64_t kUnknownModePeriod = 16;
+  uint32_t millihertz;
+  {
+    std::lock_guard<std::recursive_mutex> lock(Channel.DriverLock);
+    millihertz = Timing().VerFrequency;
+  }
+  if (millihertz < 1000) return kUnknownModePeriod;
+  return std::clamp<int64_t>(1'000'000 / millihertz, 1, 1000);
 }
 
 void CZeltoRGBCard::CaptureThreadMain() {
@@ -140,17 +168,28 @@ void CZeltoRGBCard::CaptureStep(StepFlags& flags, bool in_worker) {
   }
 
   const int32_t image_bytes = std::max(0, GetImageBytes());
+  const auto fill_start = std::chrono::steady_clock::now();
   const uint32_t result = Driver().RGBCaptureFillBuffer(Channel.handle(), Channel.BufferSelector,
                                                         static_cast<uint32_t>(image_bytes));
+  if (result == kStatusFrameCaptured) {
+    FramePath(in_worker, image_bytes);
+    return;
+  }
   if (IsDriverError(result)) {
     TraceFormat("RGBCaptureFillBuffer(1) returned: %s", DriverErrorName(result));
-  } else if (result == kStatusFrameCaptured) {
-    FramePath(in_worker, image_bytes);
   } else if ((result & kStatusModeChangeMask) != 0) {
     ModeChangePath(flags);
+    return;
   } else {
     TraceFormat("RGBCaptureFillBuffer() returned: 0x%x", static_cast<unsigned>(result));
   }
+  // A fill that fails at once (an unplugged card) would make this loop spin: the
+  // next one follows no sooner than a frame period after this one began.
+  const int64_t spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - fill_start)
+                            .count();
+  const int64_t period = FramePeriodMilliseconds();
+  if (spent < period) PauseWhileGrabbing(period - spent);
 }
 
 void CZeltoRGBCard::FramePath(bool in_worker, int32_t image_bytes) {

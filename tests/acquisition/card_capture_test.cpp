@@ -115,8 +115,8 @@ void ExpectCompleteAndInOrder(const std::vector<Frame>& frames, size_t count) {
 }
 
 TEST_F(CaptureTest, FramesArriveCompleteAndInOrderInEveryFormat) {
-  for (PixelLayout layout : {PixelLayout::kRgb555, PixelLayout::kRgb565, PixelLayout::kBgrx32,
-                             PixelLayout::kBgr24}) {
+  for (PixelLayout layout :
+       {PixelLayout::kRgb555, PixelLayout::kRgb565, PixelLayout::kBgrx32, PixelLayout::kBgr24}) {
     SCOPED_TRACE(static_cast<int>(layout));
     CaptureCard card(sim_.host_key());
     card.UseFormat(layout);
@@ -171,9 +171,9 @@ TEST_F(CaptureTest, SmallerModeIsPaddedWithZerosAndLargerModeIsCut) {
     const uint8_t* p = &image[(static_cast<size_t>(y) * 1024 + x) * 4];
     return p[0] | p[1] << 8 | p[2] << 16;
   };
-  EXPECT_EQ(pixel(900, 10), 0);    // right of the small mode
-  EXPECT_EQ(pixel(10, 700), 0);    // below it
-  EXPECT_NE(pixel(100, 300), 0);   // inside: a bar
+  EXPECT_EQ(pixel(900, 10), 0);   // right of the small mode
+  EXPECT_EQ(pixel(10, 700), 0);   // below it
+  EXPECT_NE(pixel(100, 300), 0);  // inside: a bar
   EXPECT_TRUE(traces_.HasTrace("Video mode: 800x600 60Hz"));
 
   // A larger mode is cut to the image: its first line still carries the code.
@@ -262,7 +262,8 @@ TEST_F(CaptureTest, CardOpenedWithoutSignalWaitsThenNegotiatesAndDelivers) {
   ASSERT_NE(record, nullptr);
   uint32_t n = 0;
   // The buffers were sized before the mode was known; the first line fits.
-  EXPECT_TRUE(sim::DecodeFrameNumber(static_cast<uint8_t*>(record->Data), PixelLayout::kRgb555, &n));
+  EXPECT_TRUE(
+      sim::DecodeFrameNumber(static_cast<uint8_t*>(record->Data), PixelLayout::kRgb555, &n));
   card.DisableGrab();
   EXPECT_TRUE(card.SignalPresent);
   EXPECT_TRUE(traces_.HasTrace("SignalStatus: received"));
@@ -287,6 +288,48 @@ TEST_F(CaptureTest, DriverErrorsAreTracedAndCaptureGoesOn) {
   sim_.InjectError("RGBCaptureFillBuffer", 0x1002D, 2);
   ExpectCompleteAndInOrder(Grab(card, 5, PixelLayout::kRgb555), 5);
   EXPECT_TRUE(traces_.HasTrace("RGBCaptureFillBuffer(1) returned: RGBERROR_CAPTURE_DISABLED"));
+}
+
+// An unplugged card fails every fill at once: the thread used to retry at once,
+// millions of calls a second. It now waits out a frame period (16 ms of the
+// 60 Hz mode) after such a fill. The bound is loose on purpose: a slow machine
+// only makes the count smaller.
+TEST_F(CaptureTest, FillThatFailsAtOnceIsRetriedAboutOnceAFramePeriod) {
+  CaptureCard card(sim_.host_key());
+  card.AllocateBuffers(2);
+  sim_.InjectError("RGBCaptureFillBuffer", 0x10005, 0);  // RGBERROR_INVALID_HRGBCAPTURE
+  const auto fills = [this] {
+    return sim_.Counters().calls[static_cast<int>(DriverEntry::kRGBCaptureFillBuffer)];
+  };
+  card.EnableGrab();
+  ASSERT_TRUE(testing::WaitUntil([&] { return fills() >= 1; }));
+  const uint32_t first = fills();
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(testing::WaitUntil([&] { return fills() >= first + 10; }));
+  const uint32_t calls = fills() - first;
+  const auto periods = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - start)
+                           .count() /
+                       16;
+  card.DisableGrab();
+  EXPECT_LE(calls, 2 * periods + 4);
+}
+
+// Two host threads starting and stopping the grab at once raced on the thread
+// handle and ended in std::terminate. Grab control is serialised.
+TEST_F(CaptureTest, GrabControlFromTwoThreadsAtOnce) {
+  CaptureCard card(sim_.host_key());
+  card.AllocateBuffers(3);
+  const auto toggle = [&card] {
+    for (int i = 0; i < 40; ++i) {
+      card.EnableGrab();
+      card.DisableGrab();
+    }
+  };
+  std::thread other(toggle);
+  toggle();
+  other.join();
+  ExpectCompleteAndInOrder(Grab(card, 5, PixelLayout::kRgb555), 5);
 }
 
 }  // namespace
