@@ -9,7 +9,9 @@
 // `Params` hold its DriverLock so two threads never interleave them; the blocking
 // fill call holds no lock. The driver capture buffer is replaced only under the
 // channel's buffer lock, which the capture thread holds while it copies a frame
-// out of it.
+// out of it; while grabbing, only the capture thread replaces it, between two
+// fills (host calls ask for the new size). Grab control (EnableGrab,
+// DisableGrab, AllocateBuffers, the destructor's stop) is serialised.
 //
 // The bodies live in one file per concern beside this header:
 // zelto_rgb_card.cpp (construction, channel choice, start-up),
@@ -131,6 +133,8 @@ class CZeltoRGBCard : public CTripleList {
   void ModeChangePath(StepFlags& flags);
   // Under grab_control_.
   void StopCaptureThread();
+  // After the capture thread was joined: no capture side runs any more.
+  void EndCaptureSide();
   // The capture side waits `milliseconds` or until grabbing ends, whichever
   // comes first.
   void PauseWhileGrabbing(int64_t milliseconds);
@@ -144,6 +148,10 @@ class CZeltoRGBCard : public CTripleList {
   bool NegotiateOutputMode();      // step (2), and BytesPerPixel from its answer
   bool NegotiateAnalogueValues();  // step (3)
   void AllocateCaptureBuffer();
+  // Replaces the driver capture buffer by one of `size` bytes. While the capture
+  // thread runs, a call from any other thread only asks for it (the capture
+  // thread replaces it between two fills) and returns 0.
+  uint32_t ReplaceCaptureBuffer(size_t size);
   // Stores `result` as the last driver result; false, after the failure traces,
   // when it is a driver error.
   bool NegotiationCallSucceeded(const char* call, uint32_t result);
@@ -159,6 +167,8 @@ class CZeltoRGBCard : public CTripleList {
   std::thread CaptureThread;
   // Serialises grab control: EnableGrab, DisableGrab and the destructor's stop.
   std::mutex grab_control_;
+  // From EnableGrab until the capture thread was joined.
+  std::atomic<bool> capture_running_{false};
   // Wakes a capture side that pauses when grabbing ends.
   std::mutex pause_lock_;
   std::condition_variable pause_cv_;

@@ -17,8 +17,24 @@ namespace zelto {
 using platform::Trace;
 using platform::TraceFormat;
 
+namespace {
+// Set on the capture thread and its fixed-rate workers.
+thread_local bool t_capture_side = false;
+}  // namespace
+
+uint32_t CZeltoRGBCard::ReplaceCaptureBuffer(size_t size) {
+  if (capture_running_ && !t_capture_side) {
+    Channel.RequestFrameBuffer(size);
+    return kRgbErrorNoError;
+  }
+  return Channel.ReplaceFrameBuffer(size);
+}
+
 void CZeltoRGBCard::AllocateBuffers(int32_t count) {
   if (count < 1) return;
+  // Not while a grab starts or stops: whether the capture thread runs decides
+  // who replaces the driver buffer.
+  std::lock_guard<std::mutex> control(grab_control_);
   Channel.BufferSelector = 0;
   size_t driver_size;
   if (Format.ConvertTo24) {
@@ -29,7 +45,7 @@ void CZeltoRGBCard::AllocateBuffers(int32_t count) {
   } else {
     driver_size = static_cast<size_t>(std::max(0, GetImageBytes()));
   }
-  LastDriverResult = Channel.ReplaceFrameBuffer(driver_size);
+  LastDriverResult = ReplaceCaptureBuffer(driver_size);
   if (Format.ConvertTo24) GetImageBytes();
   AddFreeBuffers(count, ImageBytes);
 }
@@ -59,6 +75,7 @@ void CZeltoRGBCard::EnableGrab() {
     }
   }
   Trace("CZeltoRGBCard::EnableGrab() - Start grab thread");
+  capture_running_ = true;
   CaptureThread = std::thread(&CZeltoRGBCard::CaptureThreadMain, this);
 }
 
@@ -74,6 +91,7 @@ void CZeltoRGBCard::DisableGrab() {
   if (Pacer.FixedRateMode != 0) Trace("CZeltoRGBCard::DisableGrab() - Wait end thread");
   Trace("CZeltoRGBCard::DisableGrab() - Wait end thread");
   if (CaptureThread.joinable()) CaptureThread.join();
+  EndCaptureSide();
   Trace("CZeltoRGBCard::DisableGrab() - Thread End");
   LastDriverResult = Driver().RGBCaptureEnable(Channel.handle(), 0);
   if (IsDriverError(LastDriverResult)) {
@@ -99,6 +117,14 @@ void CZeltoRGBCard::StopCaptureThread() {
   }
   pause_cv_.notify_all();
   CaptureThread.join();
+  EndCaptureSide();
+}
+
+void CZeltoRGBCard::EndCaptureSide() {
+  capture_running_ = false;
+  // A size asked for during the last fill is applied here, by the only thread left.
+  uint32_t result = 0;
+  if (Channel.ApplyRequestedFrameBuffer(&result)) LastDriverResult = result;
 }
 
 void CZeltoRGBCard::PauseWhileGrabbing(int64_t milliseconds) {
@@ -119,6 +145,7 @@ int64_t CZeltoRGBCard::FramePeriodMilliseconds() {
 }
 
 void CZeltoRGBCard::CaptureThreadMain() {
+  t_capture_side = true;
   try {
     Trace("Capture thread is running");
     StepFlags flags{SignalPresent, false};
@@ -127,6 +154,7 @@ void CZeltoRGBCard::CaptureThreadMain() {
         platform::SleepMilliseconds(static_cast<uint32_t>(std::max(0, Pacer.FramePeriod.load())));
         try {
           std::thread worker([this] {
+            t_capture_side = true;
             try {
               Pacer.BeginStep(platform::PerformanceCounter(), platform::PerformanceFrequency());
               StepFlags worker_flags{SignalPresent, false};
@@ -149,6 +177,9 @@ void CZeltoRGBCard::CaptureThreadMain() {
 }
 
 void CZeltoRGBCard::CaptureStep(StepFlags& flags, bool in_worker) {
+  // Between two fills: the one place a grab replaces the driver buffer.
+  uint32_t replaced = 0;
+  if (Channel.ApplyRequestedFrameBuffer(&replaced)) LastDriverResult = replaced;
   if (!flags.signal) {
     if (CheckSignal()) {
       flags.signal = true;

@@ -149,9 +149,8 @@ void CZeltoRGBCard::AllocateCaptureBuffer() {
   } else {
     size = int64_t{Geometry.SourceWidth} * Geometry.SourceHeight * GetBitsPerPixel() / 8;
   }
-  if (!NegotiationCallSucceeded(
-          "RGBCaptureAllocateBuffer()",
-          Channel.ReplaceFrameBuffer(static_cast<size_t>(size > 0 ? size : 0)))) {
+  if (!NegotiationCallSucceeded("RGBCaptureAllocateBuffer()",
+                                ReplaceCaptureBuffer(static_cast<size_t>(size > 0 ? size : 0)))) {
     return;
   }
   Trace("CZeltoRGBCard::GetCapabilities() : RGBCaptureAllocateBuffer");

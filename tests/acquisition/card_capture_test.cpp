@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -330,6 +331,48 @@ TEST_F(CaptureTest, GrabControlFromTwoThreadsAtOnce) {
   toggle();
   other.join();
   ExpectCompleteAndInOrder(Grab(card, 5, PixelLayout::kRgb555), 5);
+}
+
+// AllocateBuffers and ReallocateBuffers while grabbing used to replace the driver
+// buffer between the fill and the copy: a third of the frames came out all zero.
+// Every frame delivered now holds what the driver filled.
+TEST_F(CaptureTest, ReallocatingWhileGrabbingNeverDeliversABlankFrame) {
+  CaptureCard card(sim_.host_key());
+  const size_t bytes = static_cast<size_t>(card.GetImageBytes());
+  card.AllocateBuffers(4);
+  card.EnableGrab();
+  Watchdog watchdog(card, 30s);
+  for (int i = 0; i < 3; ++i) card.ArmBuffer();
+  uint32_t previous = 0;
+  int blank = 0;
+  for (int i = 0; i < 60 && !watchdog.fired(); ++i) {
+    bool waited = false;
+    ImageRecord* record = card.GetFrame(&waited);
+    ASSERT_NE(record, nullptr);
+    const auto* data = static_cast<const uint8_t*>(record->Data);
+    if (std::all_of(data, data + bytes, [](uint8_t b) { return b == 0; })) {
+      ++blank;
+    } else {
+      uint32_t n = 0;
+      ASSERT_TRUE(sim::DecodeFrameNumber(data, PixelLayout::kRgb555, &n));
+      if (i > 0) {
+        EXPECT_GT(n, previous);
+      }
+      previous = n;
+    }
+    card.ReleaseCurrentFrame();
+    if (i % 10 == 5) {
+      card.AllocateBuffers(1);
+    } else {
+      card.ReallocateBuffers();
+    }
+    card.ArmBuffer();
+  }
+  watchdog.Stop();
+  card.DisableGrab();
+  EXPECT_FALSE(watchdog.fired());
+  EXPECT_EQ(blank, 0);
+  EXPECT_EQ(sim_.Counters().live_buffers, 1u);
 }
 
 }  // namespace
