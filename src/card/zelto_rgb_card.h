@@ -131,6 +131,12 @@ class CZeltoRGBCard : public CTripleList {
   // `image_bytes`: ImageBytes as computed for the fill that delivered the frame.
   void FramePath(bool in_worker, int32_t image_bytes);
   void ModeChangePath(StepFlags& flags);
+  // RGBCaptureEnable(handle, 1), tracing a failure as EnableGrab does (from a
+  // fixed-rate worker with its own prefix); remembers whether it took.
+  void EnableCapture(bool in_worker);
+  // Before a fill: redoes a negotiation, driver buffer or enable that failed
+  // (a transient driver fault). False while one of them still fails.
+  bool ReadyToFill(bool in_worker);
   // Under grab_control_.
   void StopCaptureThread();
   // After the capture thread was joined: no capture side runs any more.
@@ -169,6 +175,10 @@ class CZeltoRGBCard : public CTripleList {
   std::mutex grab_control_;
   // From EnableGrab until the capture thread was joined.
   std::atomic<bool> capture_running_{false};
+  // The last GetCapabilities got through its three steps.
+  std::atomic<bool> negotiated_{false};
+  // RGBCaptureEnable(handle, 1) succeeded since the grab started.
+  std::atomic<bool> capture_enabled_{false};
   // Wakes a capture side that pauses when grabbing ends.
   std::mutex pause_lock_;
   std::condition_variable pause_cv_;

@@ -35,6 +35,9 @@ void CZeltoRGBCard::AllocateBuffers(int32_t count) {
   // Not while a grab starts or stops: whether the capture thread runs decides
   // who replaces the driver buffer.
   std::lock_guard<std::mutex> control(grab_control_);
+  // A start-up negotiation that a driver fault cut short is redone first, so
+  // the buffers are sized for the mode.
+  if (SignalPresent && !negotiated_) GetCapabilities();
   Channel.BufferSelector = 0;
   size_t driver_size;
   if (Format.ConvertTo24) {
@@ -68,12 +71,8 @@ void CZeltoRGBCard::EnableGrab() {
   StopCaptureThread();
   CTripleList::EnableGrab();
   GrabEnabled = true;
-  if (SignalPresent) {
-    LastDriverResult = Driver().RGBCaptureEnable(Channel.handle(), 1);
-    if (IsDriverError(LastDriverResult)) {
-      TraceDriverError("CZeltoRGBCard::EnableGrab() - RGBCaptureEnable()", LastDriverResult);
-    }
-  }
+  capture_enabled_ = false;
+  if (SignalPresent) EnableCapture(false);
   Trace("CZeltoRGBCard::EnableGrab() - Start grab thread");
   capture_running_ = true;
   CaptureThread = std::thread(&CZeltoRGBCard::CaptureThreadMain, this);
@@ -94,6 +93,7 @@ void CZeltoRGBCard::DisableGrab() {
   EndCaptureSide();
   Trace("CZeltoRGBCard::DisableGrab() - Thread End");
   LastDriverResult = Driver().RGBCaptureEnable(Channel.handle(), 0);
+  capture_enabled_ = false;
   if (IsDriverError(LastDriverResult)) {
     TraceDriverError("CZeltoRGBCard::DisableGrab() - RGBCaptureEnable(false)", LastDriverResult);
   }
@@ -185,16 +185,14 @@ void CZeltoRGBCard::CaptureStep(StepFlags& flags, bool in_worker) {
       flags.signal = true;
       Trace("SignalStatus: received");
       GetCapabilities();
-      LastDriverResult = Driver().RGBCaptureEnable(Channel.handle(), 1);
-      if (IsDriverError(LastDriverResult)) {
-        TraceDriverError(in_worker
-                             ? "AcquisitionThread-CZeltoRGBCard::EnableGrab() - RGBCaptureEnable()"
-                             : "CZeltoRGBCard::EnableGrab() - RGBCaptureEnable()",
-                         LastDriverResult);
-      }
+      EnableCapture(in_worker);
       SignalPresent = true;
     }
     platform::SleepMilliseconds(1);
+    return;
+  }
+  if (!ReadyToFill(in_worker)) {
+    PauseWhileGrabbing(FramePeriodMilliseconds());
     return;
   }
 
@@ -221,6 +219,35 @@ void CZeltoRGBCard::CaptureStep(StepFlags& flags, bool in_worker) {
                             .count();
   const int64_t period = FramePeriodMilliseconds();
   if (spent < period) PauseWhileGrabbing(period - spent);
+}
+
+void CZeltoRGBCard::EnableCapture(bool in_worker) {
+  LastDriverResult = Driver().RGBCaptureEnable(Channel.handle(), 1);
+  capture_enabled_ = !IsDriverError(LastDriverResult);
+  if (!capture_enabled_) {
+    TraceDriverError(in_worker
+                         ? "AcquisitionThread-CZeltoRGBCard::EnableGrab() - RGBCaptureEnable()"
+                         : "CZeltoRGBCard::EnableGrab() - RGBCaptureEnable()",
+                     LastDriverResult);
+  }
+}
+
+bool CZeltoRGBCard::ReadyToFill(bool in_worker) {
+  if (!negotiated_) {
+    GetCapabilities();
+    if (!negotiated_) return false;
+  }
+  // A buffer the driver refused is asked for again, at the size last asked for.
+  const size_t wanted = Channel.wanted_frame_buffer_size();
+  if (wanted > 0 && !Channel.has_frame_buffer()) {
+    LastDriverResult = Channel.ReplaceFrameBuffer(wanted);
+    if (!Channel.has_frame_buffer()) return false;
+  }
+  if (!capture_enabled_) {
+    EnableCapture(in_worker);
+    if (!capture_enabled_) return false;
+  }
+  return true;
 }
 
 void CZeltoRGBCard::FramePath(bool in_worker, int32_t image_bytes) {

@@ -17,10 +17,12 @@ using platform::TraceFormat;
 void CZeltoRGBCard::GetCapabilities() {
   std::lock_guard<std::recursive_mutex> lock(Channel.DriverLock);
   Trace("CZeltoRGBCard::GetCapabilities()");
+  negotiated_ = false;
   if (!DetectCaptureMode()) return;
   if (!NegotiatePixelFormat()) return;
   if (!NegotiateOutputMode()) return;
   if (!NegotiateAnalogueValues()) return;
+  negotiated_ = true;
   AllocateCaptureBuffer();
 }
 

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "capture_fixture.h"
@@ -373,6 +374,28 @@ TEST_F(CaptureTest, ReallocatingWhileGrabbingNeverDeliversABlankFrame) {
   EXPECT_FALSE(watchdog.fired());
   EXPECT_EQ(blank, 0);
   EXPECT_EQ(sim_.Counters().live_buffers, 1u);
+}
+
+// One transient driver fault at start-up or at the grab's start used to leave a
+// card that said S_OK and never delivered a frame. The faulty step is redone
+// (by AllocateBuffers or the capture thread) until it succeeds.
+TEST_F(CaptureTest, OneTransientFaultAtStartUpDoesNotKillTheCard) {
+  struct Fault {
+    const char* entry_point;
+    uint32_t nth;
+  };
+  for (const Fault fault :
+       {Fault{"RGBCaptureGetCapabilities", 1}, Fault{"RGBCaptureDetectVideoMode", 1},
+        Fault{"RGBCaptureGetParameters", 2},   // the negotiation's first
+        Fault{"RGBCaptureAllocateBuffer", 1},  // the negotiation's
+        Fault{"RGBCaptureAllocateBuffer", 2},  // AllocateBuffers'
+        Fault{"RGBCaptureEnable", 1}}) {
+    SCOPED_TRACE(std::string(fault.entry_point) + " #" + std::to_string(fault.nth));
+    sim_.InjectError(fault.entry_point, 0x10019, fault.nth);  // INSUFFICIENT_RESOURCES
+    CaptureCard card(sim_.host_key());
+    ExpectCompleteAndInOrder(Grab(card, 5, PixelLayout::kRgb555), 5);
+    sim_.ClearErrors();
+  }
 }
 
 }  // namespace
