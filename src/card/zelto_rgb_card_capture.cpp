@@ -184,9 +184,12 @@ void CZeltoRGBCard::CaptureStep(StepFlags& flags, bool in_worker) {
     if (CheckSignal()) {
       flags.signal = true;
       Trace("SignalStatus: received");
+      // Marked first, so the negotiation adopts the mode whole (source and image
+      // size, bytes per pixel) and the startup format's conversion stops.
+      SignalPresent = true;
+      Format.ConvertTo24 = false;
       GetCapabilities();
       EnableCapture(in_worker);
-      SignalPresent = true;
     }
     platform::SleepMilliseconds(1);
     return;

@@ -13,6 +13,7 @@
 
 #include "capture_fixture.h"
 #include "card/zelto_rgb_card.h"
+#include "geometry/startup_resolution.h"
 #include "platform/registry.h"
 #include "sim_card.h"
 #include "zeltosim_pattern.h"
@@ -395,6 +396,52 @@ TEST_F(CaptureTest, OneTransientFaultAtStartUpDoesNotKillTheCard) {
     CaptureCard card(sim_.host_key());
     ExpectCompleteAndInOrder(Grab(card, 5, PixelLayout::kRgb555), 5);
     sim_.ClearErrors();
+  }
+}
+
+// A card opened without a signal used to negotiate before it marked the signal
+// present, so it kept the startup size and format: no frame fitted the default
+// startup values, and with others frames came in another format than reported.
+// The real mode is adopted whole, for every startup resolution and format.
+TEST_F(CaptureTest, SignalArrivingLaterIsAdoptedWholeWhateverTheStartupValues) {
+  sim_.SetSignal(0, false);
+  platform::RegistryKey key;
+  key.Create(platform::RegistryRoot::kCurrentUser, sim_.base_key() + "\\0");
+  key.SetDword("LockChannelMode", 1);
+  for (int32_t resolution = 0; resolution <= 14; ++resolution) {
+    for (int32_t format = 0; format <= 3; ++format) {
+      SCOPED_TRACE("StartupResolution " + std::to_string(resolution) + ", StartupImageFormat " +
+                   std::to_string(format));
+      const SourceSize startup = StartupResolutionSize(resolution);
+      const bool other = startup.width == 1280 && startup.height == 1024;
+      const int32_t width = other ? 800 : 1280;
+      const int32_t height = other ? 600 : 1024;
+      sim_.SetMode(0, other ? "800x600@60" : "1280x1024@60");
+      sim_.SetSignal(0, false);
+      key.SetDword("StartupResolution", resolution);
+      key.SetDword("StartupImageFormat", format);
+
+      CaptureCard card(sim_.host_key());
+      ASSERT_FALSE(card.SignalPresent);
+      card.AllocateBuffers(2);
+      card.EnableGrab();
+      sim_.SetSignal(0, true);
+      const auto adopted = [&card, width, height] {
+        int32_t w = 0, h = 0, x = 0, y = 0;
+        card.GetImageGeometry(&w, &h, &x, &y);
+        return w == width && h == height;
+      };
+      const bool mode_adopted = testing::WaitUntil(adopted, 10s);
+      card.DisableGrab();
+      ASSERT_TRUE(mode_adopted);
+      // Capture format 0 is negotiated: 5-5-5, whatever the startup format said.
+      EXPECT_EQ(card.GetImageFormat(), 905);
+      EXPECT_EQ(card.GetBitsPerPixel(), 16);
+      ASSERT_EQ(card.GetImageBytes(), width * height * 2);
+      // Buffers sized for the adopted mode receive whole frames in that format.
+      card.FreeAllBuffers();
+      ExpectCompleteAndInOrder(Grab(card, 3, PixelLayout::kRgb555), 3);
+    }
   }
 }
 
