@@ -41,6 +41,9 @@ namespace zelto {
 
 class CZeltoRGBCard : public CTripleList {
  public:
+  // The highest channel number the driver's RGBCaptureOpen can take.
+  static constexpr int32_t kMaxInputChannel = 0xFFFF;
+
   // Runs the whole start-up; throws TextException("Camera Initialization
   // FAILED...") when no channel can be opened or there is no driver.
   explicit CZeltoRGBCard(const std::string& host_key_path);
@@ -75,8 +78,9 @@ class CZeltoRGBCard : public CTripleList {
   bool CheckSignal();
   void GetCapabilities();
   void BuildChannelKey();
-  // InputChannel from the base key, then the channel key, then LockChannelMode
-  // from it (absent or not a DWORD: 0).
+  // InputChannel from the base key (absent, not a DWORD or above
+  // kMaxInputChannel: 0), then the channel key, then LockChannelMode from it
+  // (absent or not a DWORD: 0).
   void ReadStoredChannel();
   void LoadGeometrySettings();
   // One REG_DWORD under BaseSettingsKey (the input channel).

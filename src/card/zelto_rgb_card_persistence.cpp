@@ -22,8 +22,13 @@ void CZeltoRGBCard::ReadStoredChannel() {
   {
     platform::RegistryKey base = OpenUserKey(BaseSettingsKey);
     int32_t channel = 0;
-    InputChannel =
-        ReadDwordValue(base, kInputChannelValue, &channel) == platform::kRegSuccess ? channel : 0;
+    // The driver takes a 16-bit channel: a stored number outside that range
+    // would open one channel and name the settings of another, so it reads as
+    // absent.
+    InputChannel = ReadDwordValue(base, kInputChannelValue, &channel) == platform::kRegSuccess &&
+                           channel >= 0 && channel <= kMaxInputChannel
+                       ? channel
+                       : 0;
   }
   BuildChannelKey();
   platform::RegistryKey channel_key = OpenUserKey(UserSettingsKey);
