@@ -58,7 +58,8 @@ class CZeltoRGBCard : public CTripleList {
 
   // Image properties.
   void GetImageGeometry(int32_t* width, int32_t* height, int32_t* offset_x, int32_t* offset_y);
-  // ImageSizeX x ImageSizeY x GetBitsPerPixel() / 8, stored into ImageBytes.
+  // ImageSizeX x ImageSizeY x GetBitsPerPixel() / 8 (never negative, at most
+  // INT32_MAX), stored into ImageBytes.
   int32_t GetImageBytes();
   int32_t GetBitsPerPixel() const;
   int32_t GetBitDepth() const;
@@ -158,6 +159,10 @@ class CZeltoRGBCard : public CTripleList {
   bool NegotiateOutputMode();      // step (2), and BytesPerPixel from its answer
   bool NegotiateAnalogueValues();  // step (3)
   void AllocateCaptureBuffer();
+  // While a restored region is not applied to the driver, the driver delivers
+  // the whole source: the bytes of that frame, which the driver buffer must
+  // hold; 0 otherwise.
+  int64_t UnappliedRegionSourceBytes() const;
   // Replaces the driver capture buffer by one of `size` bytes. While the capture
   // thread runs, a call from any other thread only asks for it (the capture
   // thread replaces it between two fills) and returns 0.

@@ -48,6 +48,7 @@ void CZeltoRGBCard::AllocateBuffers(int32_t count) {
   } else {
     driver_size = static_cast<size_t>(std::max(0, GetImageBytes()));
   }
+  driver_size = std::max(driver_size, static_cast<size_t>(UnappliedRegionSourceBytes()));
   LastDriverResult = ReplaceCaptureBuffer(driver_size);
   if (Format.ConvertTo24) GetImageBytes();
   AddFreeBuffers(count, ImageBytes);
@@ -273,9 +274,14 @@ void CZeltoRGBCard::FramePath(bool in_worker, int32_t image_bytes) {
   const FrameTarget target{data, static_cast<int64_t>(capacity),
                            std::max(0, Geometry.ImageSizeX.load()),
                            std::max(0, Geometry.ImageSizeY.load()), image_bytes};
+  // Lines of the driver's frame and of the image lie alike only when their sizes
+  // match (a scaled frame has the image's size); otherwise, as for a restored
+  // region the driver does not crop yet, the frame goes through the crop.
+  const bool same_layout = Geometry.PendingGeometry == PendingGeometry::kScaling ||
+                           (source_w == target.width && source_h == target.height);
   Channel.ReadFrameBuffer([&](const uint8_t* buffer, size_t buffer_size) {
     const FrameSource source{buffer, static_cast<int64_t>(buffer_size), source_w, source_h};
-    if (!whole) {
+    if (!whole || !same_layout) {
       CropFrame(source, target, std::max(0, Format.BytesPerPixel.load()), Format.ConvertTo24);
     } else if (!CopyWholeFrame(source, target, Format.ConvertTo24, Converter)) {
       Trace("Conversion error");

@@ -445,5 +445,42 @@ TEST_F(CaptureTest, SignalArrivingLaterIsAdoptedWholeWhateverTheStartupValues) {
   }
 }
 
+// A stored region was trusted: 2147483647 x 1 gave a negative image size,
+// -5 x -5 was reported as the geometry, 64 x 64 gave no frame at all (the driver
+// buffer was sized for the region, the driver delivers the whole mode) and one
+// larger than the mode gave frames with the wrong line stride. Restored values
+// are brought into range, and fitted to the mode once it is known.
+TEST_F(CaptureTest, StoredRegionIsBroughtIntoRangeBeforeItSizesAnything) {
+  struct Case {
+    int32_t width, height, offset_x, offset_y;
+    int32_t expect_width, expect_height, expect_x, expect_y;
+  };
+  platform::RegistryKey key;
+  key.Create(platform::RegistryRoot::kCurrentUser, sim_.base_key() + "\\0");
+  for (const Case c : {Case{2147483647, 1, 0, 0, 1024, 1, 0, 0}, Case{-5, -5, -5, -5, 1, 1, 0, 0},
+                       Case{64, 64, 0, 0, 64, 64, 0, 0}, Case{2000, 2000, 10, 10, 1024, 768, 0, 0},
+                       Case{100, 50, 2000, 9000, 100, 50, 924, 718}}) {
+    SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+    key.SetDword("Image Size X", static_cast<uint32_t>(c.width));
+    key.SetDword("Image Size Y", static_cast<uint32_t>(c.height));
+    key.SetDword("Image Offset X", static_cast<uint32_t>(c.offset_x));
+    key.SetDword("Image Offset Y", static_cast<uint32_t>(c.offset_y));
+    CaptureCard card(sim_.host_key());
+    int32_t w = 0, h = 0, x = -1, y = -1;
+    card.GetImageGeometry(&w, &h, &x, &y);
+    EXPECT_EQ(w, c.expect_width);
+    EXPECT_EQ(h, c.expect_height);
+    EXPECT_EQ(x, c.expect_x);
+    EXPECT_EQ(y, c.expect_y);
+    EXPECT_EQ(card.GetImageBytes(), w * h * 2);
+    // The frame code sits in the first four pixels of the first line and, for
+    // an image the whole mode's size, of the last.
+    if (w >= 4) {
+      const int last_line = w == 1024 && h == 768 ? 767 : 0;
+      ExpectCompleteAndInOrder(Grab(card, 3, PixelLayout::kRgb555, 4, last_line), 3);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace zelto
