@@ -4,8 +4,8 @@
 
 #include <future>
 
-#include "com_test_util.h"
 #include "card/zelto_rgb_card.h"
+#include "com_test_util.h"
 #include "module/orvane_zeltorgb.h"
 #include "sim_card.h"
 
@@ -19,9 +19,9 @@ class COrvaneZeltoRGBCardTest : public ::testing::Test {
  protected:
   void SetUp() override {
     sim_.Configure("pacing=free");
-    ASSERT_EQ(COrvaneZeltoRGB::CreateInstance(nullptr, IID_IOrvaneGenericGrabber,
-                                              grabber_.put_void()),
-              S_OK);
+    ASSERT_EQ(
+        COrvaneZeltoRGB::CreateInstance(nullptr, IID_IOrvaneGenericGrabber, grabber_.put_void()),
+        S_OK);
   }
 
   testing::TraceCapture traces_;
@@ -71,9 +71,9 @@ TEST_F(COrvaneZeltoRGBCardTest, DestroyingTheCardReleasesWaitingHostThreads) {
   for (const bool by_release : {false, true}) {
     SCOPED_TRACE(by_release);
     ComPtr<IOrvaneGenericGrabber> grabber;
-    ASSERT_EQ(COrvaneZeltoRGB::CreateInstance(nullptr, IID_IOrvaneGenericGrabber,
-                                              grabber.put_void()),
-              S_OK);
+    ASSERT_EQ(
+        COrvaneZeltoRGB::CreateInstance(nullptr, IID_IOrvaneGenericGrabber, grabber.put_void()),
+        S_OK);
     TestBstr key(sim_.host_key());
     ASSERT_EQ(grabber->CreateCard(key.get()), S_OK);
     ASSERT_EQ(grabber->AllocateBuffers(1), S_OK);
