@@ -48,6 +48,7 @@ void CZeltoRGBCard::DefaultIni() {
   LoadGeometrySettings();
   if (SignalPresent) {
     GetCapabilities();
+    LoadUserGeometrySettings();
   } else {
     ApplyStartupGeometry();
   }

@@ -28,6 +28,9 @@ void CZeltoRGBCard::AllocateBuffers(int32_t count) {
   } else {
     driver_size = static_cast<size_t>(std::max(0, GetImageBytes()));
   }
+  // Geometry: the driver's output may be larger than the image (a narrow region,
+  // a scaling that reached the driver only).
+  driver_size = std::max(driver_size, DriverOutputBytes());
   LastDriverResult = Channel.ReplaceFrameBuffer(driver_size);
   if (Format.ConvertTo24) GetImageBytes();
   AddFreeBuffers(count, ImageBytes);
@@ -126,6 +129,7 @@ void CZeltoRGBCard::CaptureStep(StepFlags& flags, bool in_worker) {
       flags.signal = true;
       Trace("SignalStatus: received");
       GetCapabilities();
+      LoadUserGeometrySettings();
       LastDriverResult = Driver().RGBCaptureEnable(Channel.handle(), 1);
       if (IsDriverError(LastDriverResult)) {
         TraceDriverError(in_worker
@@ -138,6 +142,9 @@ void CZeltoRGBCard::CaptureStep(StepFlags& flags, bool in_worker) {
     platform::SleepMilliseconds(1);
     return;
   }
+
+  // Geometry: a region restored at start-up is in place before the first frame.
+  ApplyRestoredRegion();
 
   const int32_t image_bytes = std::max(0, GetImageBytes());
   const uint32_t result = Driver().RGBCaptureFillBuffer(Channel.handle(), Channel.BufferSelector,
@@ -170,13 +177,17 @@ void CZeltoRGBCard::FramePath(bool in_worker, int32_t image_bytes) {
                      Geometry.PendingGeometry == PendingGeometry::kScaling;
   if (whole && in_worker) Pacer.FrameArrived(platform::PerformanceCounter());
 
-  const FrameTarget target{data, static_cast<int64_t>(capacity),
-                           std::max(0, Geometry.ImageSizeX.load()),
-                           std::max(0, Geometry.ImageSizeY.load()), image_bytes};
+  // Geometry: the driver's output is read at its own stride; it is copied whole
+  // only when it is the image line for line.
+  const FrameLayout layout = CurrentFrameLayout();
+  const FrameTarget target{data, static_cast<int64_t>(capacity), layout.image_width,
+                           layout.image_height, image_bytes};
   Channel.ReadFrameBuffer([&](const uint8_t* buffer, size_t buffer_size) {
-    const FrameSource source{buffer, static_cast<int64_t>(buffer_size), source_w, source_h};
-    if (!whole) {
-      CropFrame(source, target, std::max(0, Format.BytesPerPixel.load()), Format.ConvertTo24);
+    const FrameSource source{buffer, static_cast<int64_t>(buffer_size), layout.output_width,
+                             layout.output_height};
+    if (!layout.OutputIsImage()) {
+      CropFrame(source, target, std::max(0, Format.BytesPerPixel.load()), Format.ConvertTo24,
+                layout.window_x, layout.window_y);
     } else if (!CopyWholeFrame(source, target, Format.ConvertTo24, Converter)) {
       Trace("Conversion error");
     }
@@ -206,6 +217,7 @@ void CZeltoRGBCard::ModeChangePath(StepFlags& flags) {
       !Geometry.SourceSizeKept) {
     const size_t pixel_bytes = static_cast<size_t>(std::max(
         0, Format.ConvertTo24 ? kConvertedSourceBytesPerPixel : Format.BytesPerPixel.load()));
+    ResetOutputAfterModeChange(width, height);  // geometry: the stored scaling, re-applied
     size_t size;
     if (Geometry.PendingGeometry == PendingGeometry::kScaling) {
       size = static_cast<size_t>(std::max(0, Geometry.ScalingX.load())) *
@@ -223,8 +235,9 @@ void CZeltoRGBCard::ModeChangePath(StepFlags& flags) {
       Driver().RGBCaptureSetParameters(Channel.handle(), &Channel.Params, kQueryCapture);
   if (IsDriverError(LastDriverResult))
     TraceDriverError("RGBCaptureSetParameters()", LastDriverResult);
-  // Re-applying a restored region, refitting the region and the saved positions
-  // follow here once the region and position operations exist.
+  // Geometry: a restored region, then the refit. The saved positions follow here
+  // once the position adjustments exist.
+  ReapplyGeometryAfterModeChange(flags.mode_changed, width, height);
 }
 
 }  // namespace zelto

@@ -84,6 +84,11 @@ bool CZeltoRGBCard::DetectCaptureMode() {
       Geometry.RoiWidth = Geometry.SourceWidth.load();
       Geometry.RoiHeight = Geometry.SourceHeight.load();
     }
+    // The driver delivers the whole mode until a geometry call changes that.
+    Geometry.OutputWidth = Geometry.SourceWidth.load();
+    Geometry.OutputHeight = Geometry.SourceHeight.load();
+    Geometry.WindowX = 0;
+    Geometry.WindowY = 0;
     TraceFormat("ImageSizeX = %d, ImageSizeY = %d", Geometry.ImageSizeX.load(),
                 Geometry.ImageSizeY.load());
   }
