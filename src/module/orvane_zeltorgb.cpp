@@ -28,8 +28,8 @@ struct InterfaceEntry {
 
 // The interfaces QueryInterface hands out, in the object's table order. IUnknown is
 // not here: it is the inner unknown, the object's identity.
-// IOrvaneZeltoRGBImageProp, IOrvaneAdjustment, IOrvaneSettingsProp and
-// IOrvaneTimeSourceProp join the table with their card sides.
+// IOrvaneAdjustment, IOrvaneSettingsProp and IOrvaneTimeSourceProp join the
+// table with their card sides.
 constexpr InterfaceEntry kInterfaces[] = {
     {&IID_ISupportErrorInfo, &CastTo<ISupportErrorInfo>},
     {&IID_IOrvaneZeltoRGB, &CastTo<IOrvaneZeltoRGB>},
@@ -37,6 +37,7 @@ constexpr InterfaceEntry kInterfaces[] = {
     {&IID_ISpecifyPropertyPages, &CastTo<ISpecifyPropertyPages>},
     {&IID_IOrvaneGenericGrabber, &CastTo<IOrvaneGenericGrabber>},
     {&IID_IOrvaneImageProp, &CastVia<IOrvaneImageProp, IOrvaneZeltoRGBImageProp>},
+    {&IID_IOrvaneZeltoRGBImageProp, &CastTo<IOrvaneZeltoRGBImageProp>},
     {&IID_IOrvaneGenericButtonClickProp, &CastTo<IOrvaneGenericButtonClickProp>},
     {&IID_IOrvaneBufferUsageProp, &CastTo<IOrvaneBufferUsageProp>},
 };
