@@ -177,8 +177,9 @@ class CZeltoRGBCard : public CTripleList {
 
   void CaptureThreadMain();
   void CaptureStep(StepFlags& flags, bool in_worker);
-  // `image_bytes`: ImageBytes as computed for the fill that delivered the frame.
-  void FramePath(bool in_worker, int32_t image_bytes);
+  // `image_bytes`: ImageBytes as computed for the fill that delivered the frame;
+  // `layout_generation`: the geometry's LayoutGeneration before that fill.
+  void FramePath(bool in_worker, int32_t image_bytes, uint32_t layout_generation);
   void ModeChangePath(StepFlags& flags);
 
   // The capture thread's geometry steps (zelto_rgb_card_geometry.cpp), each with

@@ -147,12 +147,13 @@ void CZeltoRGBCard::CaptureStep(StepFlags& flags, bool in_worker) {
   ApplyRestoredRegion();
 
   const int32_t image_bytes = std::max(0, GetImageBytes());
+  const uint32_t layout_generation = Geometry.LayoutGeneration;  // geometry, before the fill
   const uint32_t result = Driver().RGBCaptureFillBuffer(Channel.handle(), Channel.BufferSelector,
                                                         static_cast<uint32_t>(image_bytes));
   if (IsDriverError(result)) {
     TraceFormat("RGBCaptureFillBuffer(1) returned: %s", DriverErrorName(result));
   } else if (result == kStatusFrameCaptured) {
-    FramePath(in_worker, image_bytes);
+    FramePath(in_worker, image_bytes, layout_generation);
   } else if ((result & kStatusModeChangeMask) != 0) {
     ModeChangePath(flags);
   } else {
@@ -160,7 +161,7 @@ void CZeltoRGBCard::CaptureStep(StepFlags& flags, bool in_worker) {
   }
 }
 
-void CZeltoRGBCard::FramePath(bool in_worker, int32_t image_bytes) {
+void CZeltoRGBCard::FramePath(bool in_worker, int32_t image_bytes, uint32_t layout_generation) {
   CZeltoRGBImage* image = FirstPendingImage();
   if (image == nullptr) return;  // nothing armed: the frame is dropped
   uint8_t* data = static_cast<uint8_t*>(image->GetRecord()->Data);
@@ -180,6 +181,7 @@ void CZeltoRGBCard::FramePath(bool in_worker, int32_t image_bytes) {
   // Geometry: the driver's output is read at its own stride; it is copied whole
   // only when it is the image line for line.
   const FrameLayout layout = CurrentFrameLayout();
+  if (layout.generation != layout_generation) return;  // changed during the fill: dropped
   const FrameTarget target{data, static_cast<int64_t>(capacity), layout.image_width,
                            layout.image_height, image_bytes};
   Channel.ReadFrameBuffer([&](const uint8_t* buffer, size_t buffer_size) {

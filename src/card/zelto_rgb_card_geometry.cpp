@@ -98,6 +98,7 @@ void CZeltoRGBCard::ApplyRegion(int32_t width, int32_t height, int32_t offset_x,
   const int32_t output_height = Geometry.OutputHeight;
   const bool scaled = SendScaling(region.width, region.height);
   LastDriverResult = Driver().RGBCaptureSetParameters(Channel.handle(), &record, kQueryCapture);
+  ++Geometry.LayoutGeneration;
   if (IsDriverError(LastDriverResult)) {
     TraceDriverError("CZeltoRGBCard::SetROI() - RGBCaptureSetParameters()", LastDriverResult);
     // The driver would now scale the whole source to the region's size while the
@@ -146,6 +147,7 @@ bool CZeltoRGBCard::SendScaling(int32_t width, int32_t height) {
   Geometry.OutputHeight = h;
   Geometry.WindowX = 0;
   Geometry.WindowY = 0;
+  ++Geometry.LayoutGeneration;
   Geometry.PendingGeometry = PendingGeometry::kScaling;
   return true;
 }
@@ -164,6 +166,7 @@ void CZeltoRGBCard::SetScaling(int32_t width, int32_t height) {
   Geometry.ScalingY = h;
   Geometry.ImageSizeX = w;
   Geometry.ImageSizeY = h;
+  ++Geometry.LayoutGeneration;
   ReallocateBuffers();
   if (!LoadingSettings) {
     StoreDwordValue(kScalingXValue, w);
@@ -244,6 +247,7 @@ void CZeltoRGBCard::FitROI(int32_t width, int32_t height) {
     Geometry.WindowY = window.window_y;
   }
   LastDriverResult = Driver().RGBCaptureSetParameters(Channel.handle(), &record, kQueryCapture);
+  ++Geometry.LayoutGeneration;
   if (IsDriverError(LastDriverResult)) {
     TraceDriverError("CZeltoRGBCard::FitROI(roi) - RGBCaptureSetParameters()", LastDriverResult);
   }
@@ -294,6 +298,7 @@ void CZeltoRGBCard::ResetOutputAfterModeChange(int32_t width, int32_t height) {
   Geometry.OutputHeight = height;
   Geometry.WindowX = 0;
   Geometry.WindowY = 0;
+  ++Geometry.LayoutGeneration;
 }
 
 void CZeltoRGBCard::ReapplyGeometryAfterModeChange(bool mode_changed, int32_t width,
@@ -316,7 +321,8 @@ FrameLayout CZeltoRGBCard::CurrentFrameLayout() {
                      Geometry.OutputWidth,
                      Geometry.OutputHeight,
                      Geometry.WindowX,
-                     Geometry.WindowY};
+                     Geometry.WindowY,
+                     Geometry.LayoutGeneration};
   // Before any output is known the driver delivers the image as it is.
   if (layout.output_width <= 0 || layout.output_height <= 0) {
     layout.output_width = layout.image_width;

@@ -89,6 +89,7 @@ bool CZeltoRGBCard::DetectCaptureMode() {
     Geometry.OutputHeight = Geometry.SourceHeight.load();
     Geometry.WindowX = 0;
     Geometry.WindowY = 0;
+    ++Geometry.LayoutGeneration;
     TraceFormat("ImageSizeX = %d, ImageSizeY = %d", Geometry.ImageSizeX.load(),
                 Geometry.ImageSizeY.load());
   }

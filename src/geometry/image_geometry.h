@@ -57,6 +57,10 @@ struct ImageGeometry {
   std::atomic<int32_t> OutputHeight{0};
   std::atomic<int32_t> WindowX{0};
   std::atomic<int32_t> WindowY{0};
+  // Counts changes of the frame layout or of what the driver crops (under
+  // DriverLock). A frame whose fill overlapped a change may show either layout,
+  // so the frame path drops it.
+  std::atomic<uint32_t> LayoutGeneration{0};
 
   // Stored positions, applied at the next mode change.
   std::atomic<bool> HorPositionPending{false};
@@ -73,6 +77,7 @@ struct FrameLayout {
   int32_t output_height;
   int32_t window_x;
   int32_t window_y;
+  uint32_t generation;  // ImageGeometry::LayoutGeneration
 
   // The output is the image, line for line: the frame is copied whole.
   bool OutputIsImage() const {
