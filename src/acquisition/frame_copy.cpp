@@ -14,8 +14,8 @@ bool CopyWholeFrame(const FrameSource& source, const FrameTarget& target, bool c
   if (convert) {
     if (target.width <= 0) return true;
     // Whole lines only, as many as both buffers hold.
-    const int64_t rows = std::min({target.height, source_size / (target.width * 4),
-                                   capacity / (target.width * 3)});
+    const int64_t rows =
+        std::min({target.height, source_size / (target.width * 4), capacity / (target.width * 3)});
     if (rows <= 0) return true;
     return converter.RBG32ToRGB24(static_cast<int>(target.width), static_cast<int>(rows),
                                   source.data, target.data, false);

@@ -19,11 +19,11 @@ struct FrameSource {
 };
 
 struct FrameTarget {
-  uint8_t* data;       // may be null: nothing to write
-  int64_t capacity;    // bytes the buffer holds
-  int64_t width;       // ImageSizeX
-  int64_t height;      // ImageSizeY
-  int64_t image_bytes; // ImageBytes
+  uint8_t* data;        // may be null: nothing to write
+  int64_t capacity;     // bytes the buffer holds
+  int64_t width;        // ImageSizeX
+  int64_t height;       // ImageSizeY
+  int64_t image_bytes;  // ImageBytes
 };
 
 // Copies the first image_bytes bytes, or with `convert` turns width x height

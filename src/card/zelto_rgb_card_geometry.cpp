@@ -70,8 +70,8 @@ void CZeltoRGBCard::ApplyRestoredRegion() {
   Geometry.RoiRestored = false;
 }
 
-void CZeltoRGBCard::ApplyRegion(int32_t width, int32_t height, int32_t offset_x,
-                                int32_t offset_y, bool reallocate) {
+void CZeltoRGBCard::ApplyRegion(int32_t width, int32_t height, int32_t offset_x, int32_t offset_y,
+                                bool reallocate) {
   Trace("CZeltoRGBCard::SetROI");
   std::lock_guard<std::recursive_mutex> lock(Channel.DriverLock);
   const int32_t source_width = Geometry.SourceWidth;
@@ -200,6 +200,9 @@ void CZeltoRGBCard::GetScaling(int32_t* width, int32_t* height) {
 
 void CZeltoRGBCard::SetScalingMode(int32_t mode) {
   Geometry.ScalingMode = mode;
+  // A region restored at start-up and not yet applied would switch back to region
+  // mode when the capture thread applies it.
+  if (mode != 0) Geometry.RoiRestored = false;
   if (!LoadingSettings) StoreDwordValue(kScalingModeValue, mode);
 }
 

@@ -15,8 +15,7 @@ HRESULT STDMETHODCALLTYPE COrvaneZeltoRGB::GetImageGeometry(int32_t* width, int3
 // While grabbing the card refuses with a text exception: DISP_E_EXCEPTION.
 HRESULT STDMETHODCALLTYPE COrvaneZeltoRGB::SetROI(int32_t width, int32_t height, int32_t offset_x,
                                                   int32_t offset_y) {
-  return WithCard(
-      [&](CZeltoRGBCard& card) { card.SetROI(width, height, offset_x, offset_y); });
+  return WithCard([&](CZeltoRGBCard& card) { card.SetROI(width, height, offset_x, offset_y); });
 }
 
 HRESULT STDMETHODCALLTYPE COrvaneZeltoRGB::GetImageBytes(int32_t* bytes) {

@@ -52,9 +52,9 @@ int Mismatches(const uint8_t* data, int w, int h, PixelLayout layout, const Expe
     const bool code_line = (y == 0 && e.code_on_first_line) || (y == h - 1 && e.code_on_last_line);
     for (int x = code_line ? sim::kFrameCodePixels : 0; x < w; ++x) {
       uint8_t want[4] = {};
-      sim::StorePixel(want, layout,
-                      sim::PatternColour(e.source_x(x), e.source_y(y), frame, e.source_w,
-                                         e.source_h));
+      sim::StorePixel(
+          want, layout,
+          sim::PatternColour(e.source_x(x), e.source_y(y), frame, e.source_w, e.source_h));
       if (std::memcmp(want, data + (static_cast<size_t>(y) * stride + x) * bpp, bpp) != 0) ++bad;
     }
   }

@@ -41,8 +41,8 @@ bool ShowsGeometry(const uint8_t* data, Size source, Size output, uint32_t frame
       if (x < output.w && y < output.h) {
         if (y == output.h - 1 && x < sim::kFrameCodePixels) continue;
         sim::StorePixel(want, PixelLayout::kBgrx32,
-                        sim::PatternColour(x * source.w / output.w, y * source.h / output.h,
-                                           frame, source.w, source.h));
+                        sim::PatternColour(x * source.w / output.w, y * source.h / output.h, frame,
+                                           source.w, source.h));
       }
       if (std::memcmp(want, p, 4) != 0) return false;
     }

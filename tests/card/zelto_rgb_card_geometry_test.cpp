@@ -21,8 +21,8 @@ using testing::TraceCapture;
 
 class GeometryCard : public CZeltoRGBCard {
  public:
-  using CZeltoRGBCard::CZeltoRGBCard;
   using CZeltoRGBCard::Channel;
+  using CZeltoRGBCard::CZeltoRGBCard;
   using CZeltoRGBCard::Geometry;
   using CZeltoRGBCard::LoadingSettings;
   using CZeltoRGBCard::Pacer;
@@ -70,8 +70,8 @@ class CardGeometryTest : public ::testing::Test {
   }
 
   bool Stored(const GeometryCard& card, const char* name, int32_t* value) {
-    return testing::RegistryDword(platform::RegistryRoot::kCurrentUser, card.UserSettingsKey,
-                                  name, value);
+    return testing::RegistryDword(platform::RegistryRoot::kCurrentUser, card.UserSettingsKey, name,
+                                  value);
   }
   void Store(const char* name, int32_t value) {
     StoreDwordAt(sim_.base_key() + "\\0", name, value);
@@ -304,7 +304,9 @@ TEST_F(CardGeometryTest, StartUpRestoresRegionOrScaling) {
     EXPECT_TRUE(card.Geometry.RoiRestored);
     EXPECT_EQ(Image(card), (std::array<int32_t, 4>{320, 240, 16, 8}));
     EXPECT_EQ(Roi(card), (std::array<int32_t, 4>{320, 240, 16, 8}));
+    // Scaling mode replaces the restored region: it is not applied later.
     card.SetScalingMode(1);
+    EXPECT_FALSE(card.Geometry.RoiRestored);
     card.SetScaling(512, 384);
   }
   GeometryCard card(sim_.host_key());

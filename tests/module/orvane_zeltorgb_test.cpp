@@ -74,9 +74,8 @@ TEST(COrvaneZeltoRGBTest, ServesTheTableAndOneIdentity) {
 
 TEST(COrvaneZeltoRGBTest, LaterInterfacesAndStrangersAreRefused) {
   ComPtr<IUnknown> object = CreateAlone();
-  for (const IID& iid :
-       {IID_IOrvaneSettingsProp, IID_IOrvaneAdjustment, IID_IOrvaneTimeSourceProp, kUnknownIid,
-        IID_IClassFactory}) {
+  for (const IID& iid : {IID_IOrvaneSettingsProp, IID_IOrvaneAdjustment, IID_IOrvaneTimeSourceProp,
+                         kUnknownIid, IID_IClassFactory}) {
     void* part = reinterpret_cast<void*>(0x1);
     EXPECT_EQ(object->QueryInterface(iid, &part), E_NOINTERFACE);
     EXPECT_EQ(part, nullptr);
