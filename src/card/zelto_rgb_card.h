@@ -132,9 +132,10 @@ class CZeltoRGBCard : public CTripleList {
   // Restarts the fixed-rate pacing at `rate` frames per second, clamped to
   // 1..SourceFrameRate (FrameRate 0 while no mode is known).
   void SetFramePacing(int32_t rate);
-  // The saved geometry and module pacing of the channel key, applied through the
-  // setters: scaling mode and size unless a region was restored, then "Fixed Rate
-  // Mode" and, in fixed-rate mode, "Frame Rate". Each under its own guard.
+  // The saved geometry and module pacing of the channel key (as built), applied
+  // through the setters: scaling mode and size unless a region was restored, then
+  // "Fixed Rate Mode" and, in fixed-rate mode, "Frame Rate". Each under its own
+  // guard: the geometry and pacing part of loading the user settings.
   void LoadUserGeometrySettings();
 
   // FitROI re-fits the driver to `width` x `height` at the top-left corner after

@@ -350,7 +350,8 @@ void CZeltoRGBCard::ApplyStartupGeometry() {
 }
 
 void CZeltoRGBCard::LoadUserGeometrySettings() {
-  BuildChannelKey();
+  // The channel key is built by the start-up that precedes this; rebuilding it
+  // here, on the capture thread, would race a host writer reading it.
   platform::RegistryKey key = OpenUserKey(UserSettingsKey);
   const auto read = [&key](const char* name, int32_t* value) {
     return ReadDwordValue(key, name, value) == platform::kRegSuccess;
