@@ -188,6 +188,10 @@ class CZeltoRGBCard : public CTripleList {
   // A region restored at start-up, applied through SetROI without re-creating
   // the buffers (before the first frame, and again at a mode change).
   void ApplyRestoredRegion();
+  // Before each fill: ApplyRestoredRegion, then a capture buffer too small for the
+  // driver's output (a scaling that reached the driver while grabbing) is
+  // replaced, here between two fills, so frames keep coming.
+  void PrepareFrameGeometry();
   // After a mode change to `width` x `height`, when the active size changed: the
   // driver's output as the card then knows it (the stored scaling re-applied in
   // scaling mode, else the new mode's size).
@@ -202,8 +206,9 @@ class CZeltoRGBCard : public CTripleList {
   // The driver part of SetScaling: sends the clamped output size; on success the
   // known output and PendingGeometry follow. False, after its trace, on failure.
   bool SendScaling(int32_t width, int32_t height);
-  // Not grabbing: replaces the driver capture buffer when it is smaller than one
-  // frame of the driver's output.
+  // Replaces the driver capture buffer when it is smaller than one frame of the
+  // driver's output; only while no fill can be using it (not grabbing, or on the
+  // capture thread between fills).
   void EnsureCaptureBufferHoldsOutput();
   // Bytes of one frame of the driver's output (32-bit pixels when converting).
   size_t DriverOutputBytes() const;

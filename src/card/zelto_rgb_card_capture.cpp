@@ -143,8 +143,9 @@ void CZeltoRGBCard::CaptureStep(StepFlags& flags, bool in_worker) {
     return;
   }
 
-  // Geometry: a region restored at start-up is in place before the first frame.
-  ApplyRestoredRegion();
+  // Geometry: a region restored at start-up is in place before the first frame,
+  // and the capture buffer holds the driver's output.
+  PrepareFrameGeometry();
 
   const int32_t image_bytes = std::max(0, GetImageBytes());
   const uint32_t layout_generation = Geometry.LayoutGeneration;  // geometry, before the fill

@@ -70,6 +70,12 @@ void CZeltoRGBCard::ApplyRestoredRegion() {
   Geometry.RoiRestored = false;
 }
 
+void CZeltoRGBCard::PrepareFrameGeometry() {
+  ApplyRestoredRegion();
+  std::lock_guard<std::recursive_mutex> lock(Channel.DriverLock);
+  EnsureCaptureBufferHoldsOutput();
+}
+
 void CZeltoRGBCard::ApplyRegion(int32_t width, int32_t height, int32_t offset_x, int32_t offset_y,
                                 bool reallocate) {
   Trace("CZeltoRGBCard::SetROI");

@@ -198,6 +198,34 @@ TEST_F(GeometryFramesTest, ScalingWhileGrabbingIsCutAtTheDriversStride) {
   EXPECT_EQ(card.Geometry.ScalingX, 1024);
 }
 
+// After a mode change to 800 x 600 the capture buffer holds 800 x 600; a scaling
+// to 1024 x 768 that then reaches the driver needs a larger one, which the capture
+// thread puts in place between fills instead of stalling on a refused fill.
+TEST_F(GeometryFramesTest, ScalingBeyondTheCaptureBufferWhileGrabbingKeepsFramesComing) {
+  GeometryFrameCard card(sim_.host_key());
+  card.UseFormat(PixelLayout::kBgrx32);
+  const Expected small{800, 600, [](uint32_t x) { return x; }, [](uint32_t y) { return y; }};
+  const Expected upscaled{800, 600, [](uint32_t x) { return x * 800 / 1024; },
+                          [](uint32_t y) { return y * 600 / 768; }};
+  enum { kStart, kSmallMode, kScaled } stage = kStart;
+  int scaled_frames = 0;
+  GrabEach(card, [&](const uint8_t* data) {
+    if (stage == kStart) {
+      sim_.SetMode(0, "800x600@60");
+      stage = kSmallMode;
+    } else if (stage == kSmallMode) {
+      if (Mismatches(data, 800, 600, PixelLayout::kBgrx32, small, 1024) == 0) {
+        card.SetScaling(1024, 768);
+        stage = kScaled;
+      }
+    } else if (Mismatches(data, 1024, 768, PixelLayout::kBgrx32, upscaled) == 0) {
+      return ++scaled_frames < 2;
+    }
+    return true;
+  });
+  EXPECT_EQ(scaled_frames, 2);
+}
+
 TEST_F(GeometryFramesTest, RestartShowsTheStoredRegionFromTheFirstFrame) {
   {
     GeometryFrameCard card(sim_.host_key());
