@@ -14,8 +14,8 @@ bool CopyWholeFrame(const FrameSource& source, const FrameTarget& target, bool c
   if (convert) {
     if (target.width <= 0) return true;
     // Whole lines only, as many as both buffers hold.
-    const int64_t rows = std::min({target.height, source_size / (target.width * 4),
-                                   capacity / (target.width * 3)});
+    const int64_t rows =
+        std::min({target.height, source_size / (target.width * 4), capacity / (target.width * 3)});
     if (rows <= 0) return true;
     return converter.RBG32ToRGB24(static_cast<int>(target.width), static_cast<int>(rows),
                                   source.data, target.data, false);
@@ -26,7 +26,7 @@ bool CopyWholeFrame(const FrameSource& source, const FrameTarget& target, bool c
 }
 
 void CropFrame(const FrameSource& source, const FrameTarget& target, int64_t bytes_per_pixel,
-               bool convert) {
+               bool convert, int64_t left, int64_t top) {
   const int64_t in_bpp = convert ? 4 : bytes_per_pixel;
   const int64_t out_bpp = convert ? 3 : bytes_per_pixel;
   const int64_t source_size = source.data != nullptr ? source.size : 0;
@@ -37,13 +37,15 @@ void CropFrame(const FrameSource& source, const FrameTarget& target, int64_t byt
     if (begin < end) std::memset(target.data + begin, 0, static_cast<size_t>(end - begin));
   };
 
-  const int64_t w = std::min(target.width, source.width);
-  const int64_t h = std::min(target.height, source.height);
+  left = std::max<int64_t>(0, left);
+  top = std::max<int64_t>(0, top);
+  const int64_t w = std::min(target.width, source.width - left);
+  const int64_t h = std::min(target.height, source.height - top);
   // Only what the source does not cover is zeroed: the right of each copied
   // line, then everything below the last one.
   int64_t y = 0;
   for (; y < h && w > 0; ++y) {
-    const int64_t from = y * source.width * in_bpp;
+    const int64_t from = ((top + y) * source.width + left) * in_bpp;
     const int64_t to = y * target.width * out_bpp;
     if (from + w * in_bpp > source_size || to + w * out_bpp > capacity) break;
     if (convert) {

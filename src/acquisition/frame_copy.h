@@ -19,11 +19,11 @@ struct FrameSource {
 };
 
 struct FrameTarget {
-  uint8_t* data;       // may be null: nothing to write
-  int64_t capacity;    // bytes the buffer holds
-  int64_t width;       // ImageSizeX
-  int64_t height;      // ImageSizeY
-  int64_t image_bytes; // ImageBytes
+  uint8_t* data;        // may be null: nothing to write
+  int64_t capacity;     // bytes the buffer holds
+  int64_t width;        // ImageSizeX
+  int64_t height;       // ImageSizeY
+  int64_t image_bytes;  // ImageBytes
 };
 
 // Copies the first image_bytes bytes, or with `convert` turns width x height
@@ -31,11 +31,14 @@ struct FrameTarget {
 bool CopyWholeFrame(const FrameSource& source, const FrameTarget& target, bool convert,
                     CPxlImageConverter& converter);
 
-// Copies the top-left min(width) x min(height) corner line by line (converting
-// each line with `convert`) and zeroes the rest of the image's bytes.
-// `bytes_per_pixel` is the source's and the target's when not converting.
+// Copies the source's window starting at column `left`, line `top` (at most the
+// target's size, and what the source has right of and below that corner) line by
+// line into the target's top-left corner, converting each line with `convert`,
+// and zeroes the rest of the image's bytes. Source lines are source.width pixels
+// apart, target lines target.width. `bytes_per_pixel` is the source's and the
+// target's when not converting.
 void CropFrame(const FrameSource& source, const FrameTarget& target, int64_t bytes_per_pixel,
-               bool convert);
+               bool convert, int64_t left = 0, int64_t top = 0);
 
 }  // namespace zelto
 

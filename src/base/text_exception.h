@@ -17,6 +17,9 @@ class TextException {
 
 inline constexpr const char kCameraInitFailedText[] = "Camera Initialization FAILED...";
 inline constexpr const char kNotEnoughMemoryText[] = "Not Enough memory";
+// A change that would re-create the image buffers while grabbing runs.
+inline constexpr const char kBuffersInUseText[] =
+    "Not possible while grabbing: the image buffers are in use (call DisableGrab first)";
 
 }  // namespace zelto
 

@@ -53,6 +53,7 @@ void CZeltoRGBCard::DefaultIni() {
   LoadGeometrySettings();
   if (SignalPresent) {
     GetCapabilities();
+    LoadUserGeometrySettings();
   } else {
     ApplyStartupGeometry();
   }

@@ -17,7 +17,7 @@
 // zelto_rgb_card.cpp (construction, channel choice, start-up),
 // zelto_rgb_card_negotiation.cpp (GetCapabilities and the negotiated format),
 // zelto_rgb_card_capture.cpp (buffers, grab control, the capture thread),
-// zelto_rgb_card_geometry.cpp (geometry mode, startup geometry, frame rate) and
+// zelto_rgb_card_geometry.cpp (region, scaling, fit, startup geometry, frame rate) and
 // zelto_rgb_card_persistence.cpp (channel key and the stored values).
 #ifndef ZELTO_CARD_ZELTO_RGB_CARD_H_
 #define ZELTO_CARD_ZELTO_RGB_CARD_H_
@@ -57,7 +57,8 @@ class CZeltoRGBCard : public CTripleList {
   void DisableGrab() override;
 
   // Image properties.
-  void GetImageGeometry(int32_t* width, int32_t* height, int32_t* offset_x, int32_t* offset_y);
+  virtual void GetImageGeometry(int32_t* width, int32_t* height, int32_t* offset_x,
+                                int32_t* offset_y);
   // ImageSizeX x ImageSizeY x GetBitsPerPixel() / 8 (never negative, at most
   // INT32_MAX), stored into ImageBytes.
   int32_t GetImageBytes();
@@ -65,9 +66,52 @@ class CZeltoRGBCard : public CTripleList {
   int32_t GetBitDepth() const;
   int32_t GetImageFormat();
 
-  // Geometry mode and module pacing.
+  // Geometry (zelto_rgb_card_geometry.cpp). Requests are aligned and clamped to
+  // the source, never refused, with one exception below. Host calls and the
+  // capture thread's mode-change sequence are serialised on the channel's
+  // DriverLock, so each leaves one consistent geometry and driver state.
+  //
+  // SetROI applies a region of interest and switches to region mode: the image
+  // becomes that window of the source at 1:1 (a region narrower or lower than the
+  // smallest driver output too: it is cut out of a wider 1:1 crop). It persists
+  // the region, also while settings load, and re-creates the image buffers for
+  // the new size. While grabbing runs that would free buffers the host may hold,
+  // so a host SetROI is then refused: it throws TextException(kBuffersInUseText)
+  // (DISP_E_EXCEPTION with that text at the COM edge) and changes nothing; call it
+  // again after DisableGrab. After DisableGrab it re-creates the buffers as
+  // ReallocateBuffers does, so records taken before are gone with them. When the
+  // driver refuses the crop, every card field stays and the driver's output is
+  // put back as it was.
+  virtual void SetROI(int32_t width, int32_t height, int32_t offset_x, int32_t offset_y);
+  void GetRoi(int32_t* width, int32_t* height, int32_t* offset_x, int32_t* offset_y) const;
+  // Sets the driver's output size (ClampScaledWidth/Height). In scaling mode and
+  // not grabbing, the image takes that size, the buffers are re-created and the
+  // size is persisted; otherwise only the driver changes (the image keeps its
+  // size, and frames are cut or padded into it at the driver's real stride).
+  void SetScaling(int32_t width, int32_t height);
+  // Scaling mode: ScalingX/Y refreshed from the driver (left unwritten, with the
+  // outputs, when that read fails); region mode: from the stored values.
+  void GetScaling(int32_t* width, int32_t* height);
   void SetScalingMode(int32_t mode);
+  int32_t GetScalingMode() const { return Geometry.ScalingMode; }
+  // The smallest capture starts the current timing allows; 0 on a driver error.
+  int32_t GetHorOffsetMin();
+  int32_t GetVerOffsetMin();
+
+  // Module pacing. SetFrameRate clamps to 1..SourceFrameRate (0 while no mode is
+  // known, and nothing else then), restarts the pacing measurement, selects the
+  // fixed-rate capture rate and persists "Frame Rate".
+  void SetFrameRate(int32_t rate);
+  int32_t GetFrameRate() const { return FrameRate; }
   void SetFixedRateMode(int32_t mode);
+  int32_t GetFixedRateMode() const { return Pacer.FixedRateMode; }
+  // The capture rate: 100 selects module pacing (FixedRateMode 1); any other
+  // value leaves it and goes to the driver as its SampleRate, unchecked, and is
+  // persisted as "SampleRateValue". The one write of the Capture Rate setting.
+  void WriteCaptureRate(int32_t value);
+  int32_t QueryConstantOne() const { return 1; }
+  // The capture rate that selects module pacing.
+  static constexpr int32_t kFixedRateCaptureRate = 100;
 
  protected:
   // Start-up sequence.
@@ -97,6 +141,16 @@ class CZeltoRGBCard : public CTripleList {
   // Restarts the fixed-rate pacing at `rate` frames per second, clamped to
   // 1..SourceFrameRate (FrameRate 0 while no mode is known).
   void SetFramePacing(int32_t rate);
+  // The saved geometry and module pacing of the channel key (as built), applied
+  // through the setters: scaling mode and size unless a region was restored, then
+  // "Fixed Rate Mode" and, in fixed-rate mode, "Frame Rate". Each under its own
+  // guard: the geometry and pacing part of loading the user settings.
+  void LoadUserGeometrySettings();
+
+  // FitROI re-fits the driver to `width` x `height` at the top-left corner after
+  // a mode change (capture thread, DriverLock held); changes no card field but
+  // the known driver output.
+  void FitROI(int32_t width, int32_t height);
 
   const DriverEntryTable& Driver() const { return Channel.Driver(); }
   VideoTiming& Timing() { return Channel.Params.Timing; }
@@ -133,8 +187,9 @@ class CZeltoRGBCard : public CTripleList {
 
   void CaptureThreadMain();
   void CaptureStep(StepFlags& flags, bool in_worker);
-  // `image_bytes`: ImageBytes as computed for the fill that delivered the frame.
-  void FramePath(bool in_worker, int32_t image_bytes);
+  // `image_bytes`: ImageBytes as computed for the fill that delivered the frame;
+  // `layout_generation`: the geometry's LayoutGeneration before that fill.
+  void FramePath(bool in_worker, int32_t image_bytes, uint32_t layout_generation);
   void ModeChangePath(StepFlags& flags);
   // RGBCaptureEnable(handle, 1), tracing a failure as EnableGrab does (from a
   // fixed-rate worker with its own prefix); remembers whether it took.
@@ -142,6 +197,37 @@ class CZeltoRGBCard : public CTripleList {
   // Before a fill: redoes a negotiation, driver buffer or enable that failed
   // (a transient driver fault). False while one of them still fails.
   bool ReadyToFill(bool in_worker);
+
+  // The capture thread's geometry steps (zelto_rgb_card_geometry.cpp), each with
+  // DriverLock held or taking it.
+  // A region restored at start-up, applied through SetROI without re-creating
+  // the buffers (before the first frame, and again at a mode change).
+  void ApplyRestoredRegion();
+  // Before each fill: ApplyRestoredRegion, then a capture buffer too small for the
+  // driver's output (a scaling that reached the driver while grabbing) is
+  // replaced, here between two fills, so frames keep coming.
+  void PrepareFrameGeometry();
+  // After a mode change to `width` x `height`, when the active size changed: the
+  // driver's output as the card then knows it (the stored scaling re-applied in
+  // scaling mode, else the new mode's size).
+  void ResetOutputAfterModeChange(int32_t width, int32_t height);
+  // The restored region, then the refit of the region in region mode.
+  void ReapplyGeometryAfterModeChange(bool mode_changed, int32_t width, int32_t height);
+  FrameLayout CurrentFrameLayout();
+
+  // The body of SetROI; `reallocate` false for a restored region.
+  void ApplyRegion(int32_t width, int32_t height, int32_t offset_x, int32_t offset_y,
+                   bool reallocate);
+  // The driver part of SetScaling: sends the clamped output size; on success the
+  // known output and PendingGeometry follow. False, after its trace, on failure.
+  bool SendScaling(int32_t width, int32_t height);
+  // Replaces the driver capture buffer when it is smaller than one frame of the
+  // driver's output; only while no fill can be using it (not grabbing, or on the
+  // capture thread between fills).
+  void EnsureCaptureBufferHoldsOutput();
+  // Bytes of one frame of the driver's output (32-bit pixels when converting).
+  size_t DriverOutputBytes() const;
+
   // Under grab_control_.
   void StopCaptureThread();
   // After the capture thread was joined: no capture side runs any more.

@@ -49,6 +49,9 @@ void CZeltoRGBCard::AllocateBuffers(int32_t count) {
     driver_size = static_cast<size_t>(std::max(0, GetImageBytes()));
   }
   driver_size = std::max(driver_size, static_cast<size_t>(UnappliedRegionSourceBytes()));
+  // Geometry: the driver's output may be larger than the image (a narrow region,
+  // a scaling that reached the driver only).
+  driver_size = std::max(driver_size, DriverOutputBytes());
   LastDriverResult = ReplaceCaptureBuffer(driver_size);
   if (Format.ConvertTo24) GetImageBytes();
   AddFreeBuffers(count, ImageBytes);
@@ -190,6 +193,7 @@ void CZeltoRGBCard::CaptureStep(StepFlags& flags, bool in_worker) {
       SignalPresent = true;
       Format.ConvertTo24 = false;
       GetCapabilities();
+      LoadUserGeometrySettings();
       EnableCapture(in_worker);
     }
     platform::SleepMilliseconds(1);
@@ -200,12 +204,17 @@ void CZeltoRGBCard::CaptureStep(StepFlags& flags, bool in_worker) {
     return;
   }
 
+  // Geometry: a region restored at start-up is in place before the first frame,
+  // and the capture buffer holds the driver's output.
+  PrepareFrameGeometry();
+
   const int32_t image_bytes = std::max(0, GetImageBytes());
   const auto fill_start = std::chrono::steady_clock::now();
+  const uint32_t layout_generation = Geometry.LayoutGeneration;  // geometry, before the fill
   const uint32_t result = Driver().RGBCaptureFillBuffer(Channel.handle(), Channel.BufferSelector,
                                                         static_cast<uint32_t>(image_bytes));
   if (result == kStatusFrameCaptured) {
-    FramePath(in_worker, image_bytes);
+    FramePath(in_worker, image_bytes, layout_generation);
     return;
   }
   if (IsDriverError(result)) {
@@ -254,7 +263,7 @@ bool CZeltoRGBCard::ReadyToFill(bool in_worker) {
   return true;
 }
 
-void CZeltoRGBCard::FramePath(bool in_worker, int32_t image_bytes) {
+void CZeltoRGBCard::FramePath(bool in_worker, int32_t image_bytes, uint32_t layout_generation) {
   CZeltoRGBImage* image = FirstPendingImage();
   if (image == nullptr) return;  // nothing armed: the frame is dropped
   uint8_t* data = static_cast<uint8_t*>(image->GetRecord()->Data);
@@ -271,18 +280,18 @@ void CZeltoRGBCard::FramePath(bool in_worker, int32_t image_bytes) {
                      Geometry.PendingGeometry == PendingGeometry::kScaling;
   if (whole && in_worker) Pacer.FrameArrived(platform::PerformanceCounter());
 
-  const FrameTarget target{data, static_cast<int64_t>(capacity),
-                           std::max(0, Geometry.ImageSizeX.load()),
-                           std::max(0, Geometry.ImageSizeY.load()), image_bytes};
-  // Lines of the driver's frame and of the image lie alike only when their sizes
-  // match (a scaled frame has the image's size); otherwise, as for a restored
-  // region the driver does not crop yet, the frame goes through the crop.
-  const bool same_layout = Geometry.PendingGeometry == PendingGeometry::kScaling ||
-                           (source_w == target.width && source_h == target.height);
+  // Geometry: the driver's output is read at its own stride; it is copied whole
+  // only when it is the image line for line.
+  const FrameLayout layout = CurrentFrameLayout();
+  if (layout.generation != layout_generation) return;  // changed during the fill: dropped
+  const FrameTarget target{data, static_cast<int64_t>(capacity), layout.image_width,
+                           layout.image_height, image_bytes};
   Channel.ReadFrameBuffer([&](const uint8_t* buffer, size_t buffer_size) {
-    const FrameSource source{buffer, static_cast<int64_t>(buffer_size), source_w, source_h};
-    if (!whole || !same_layout) {
-      CropFrame(source, target, std::max(0, Format.BytesPerPixel.load()), Format.ConvertTo24);
+    const FrameSource source{buffer, static_cast<int64_t>(buffer_size), layout.output_width,
+                             layout.output_height};
+    if (!layout.OutputIsImage()) {
+      CropFrame(source, target, std::max(0, Format.BytesPerPixel.load()), Format.ConvertTo24,
+                layout.window_x, layout.window_y);
     } else if (!CopyWholeFrame(source, target, Format.ConvertTo24, Converter)) {
       Trace("Conversion error");
     }
@@ -312,6 +321,7 @@ void CZeltoRGBCard::ModeChangePath(StepFlags& flags) {
       !Geometry.SourceSizeKept) {
     const size_t pixel_bytes = static_cast<size_t>(std::max(
         0, Format.ConvertTo24 ? kConvertedSourceBytesPerPixel : Format.BytesPerPixel.load()));
+    ResetOutputAfterModeChange(width, height);  // geometry: the stored scaling, re-applied
     size_t size;
     if (Geometry.PendingGeometry == PendingGeometry::kScaling) {
       size = static_cast<size_t>(std::max(0, Geometry.ScalingX.load())) *
@@ -329,8 +339,9 @@ void CZeltoRGBCard::ModeChangePath(StepFlags& flags) {
       Driver().RGBCaptureSetParameters(Channel.handle(), &Channel.Params, kQueryCapture);
   if (IsDriverError(LastDriverResult))
     TraceDriverError("RGBCaptureSetParameters()", LastDriverResult);
-  // Re-applying a restored region, refitting the region and the saved positions
-  // follow here once the region and position operations exist.
+  // Geometry: a restored region, then the refit. The saved positions follow here
+  // once the position adjustments exist.
+  ReapplyGeometryAfterModeChange(flags.mode_changed, width, height);
 }
 
 }  // namespace zelto

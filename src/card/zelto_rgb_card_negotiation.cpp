@@ -103,6 +103,12 @@ bool CZeltoRGBCard::DetectCaptureMode() {
       Geometry.RoiOffsetX = region.offset_x;
       Geometry.RoiOffsetY = region.offset_y;
     }
+    // The driver delivers the whole mode until a geometry call changes that.
+    Geometry.OutputWidth = Geometry.SourceWidth.load();
+    Geometry.OutputHeight = Geometry.SourceHeight.load();
+    Geometry.WindowX = 0;
+    Geometry.WindowY = 0;
+    ++Geometry.LayoutGeneration;
     TraceFormat("ImageSizeX = %d, ImageSizeY = %d", Geometry.ImageSizeX.load(),
                 Geometry.ImageSizeY.load());
   }

@@ -5,7 +5,11 @@
 //
 // Threads: the host's thread and the capture thread both read and write these
 // (start-up, the geometry calls, the mode-change path); each field is atomic on
-// its own, and no invariant ties two of them together across threads.
+// its own. The card changes the fields that say how a frame is laid out (image
+// size, driver output and window, PendingGeometry) only under its channel's
+// DriverLock, together with the driver call that makes them true, and the frame
+// path reads them together under it (FrameLayout), so a frame is never copied
+// with a half-changed geometry.
 #ifndef ZELTO_GEOMETRY_IMAGE_GEOMETRY_H_
 #define ZELTO_GEOMETRY_IMAGE_GEOMETRY_H_
 
@@ -45,11 +49,41 @@ struct ImageGeometry {
   std::atomic<bool> SourceSizeKept{true};
   std::atomic<zelto::PendingGeometry> PendingGeometry{zelto::PendingGeometry::kNone};
 
+  // What the driver delivers: OutputWidth x OutputHeight pixels a frame (its
+  // scaled size, as the card last set it or knows it; 0 while unknown), and where
+  // the image starts in that (non-zero only for a region narrower or lower than
+  // the smallest output).
+  std::atomic<int32_t> OutputWidth{0};
+  std::atomic<int32_t> OutputHeight{0};
+  std::atomic<int32_t> WindowX{0};
+  std::atomic<int32_t> WindowY{0};
+  // Counts changes of the frame layout or of what the driver crops (under
+  // DriverLock). A frame whose fill overlapped a change may show either layout,
+  // so the frame path drops it.
+  std::atomic<uint32_t> LayoutGeneration{0};
+
   // Stored positions, applied at the next mode change.
   std::atomic<bool> HorPositionPending{false};
   std::atomic<int32_t> PendingHorPosition{0};
   std::atomic<bool> VerPositionPending{false};
   std::atomic<int32_t> PendingVerPosition{0};
+};
+
+// How one frame goes from the driver's output into the image, read at once.
+struct FrameLayout {
+  int32_t image_width;
+  int32_t image_height;
+  int32_t output_width;
+  int32_t output_height;
+  int32_t window_x;
+  int32_t window_y;
+  uint32_t generation;  // ImageGeometry::LayoutGeneration
+
+  // The output is the image, line for line: the frame is copied whole.
+  bool OutputIsImage() const {
+    return output_width == image_width && output_height == image_height && window_x == 0 &&
+           window_y == 0;
+  }
 };
 
 }  // namespace zelto

@@ -12,11 +12,10 @@ HRESULT STDMETHODCALLTYPE COrvaneZeltoRGB::GetImageGeometry(int32_t* width, int3
       [&](CZeltoRGBCard& card) { card.GetImageGeometry(width, height, offset_x, offset_y); });
 }
 
-HRESULT STDMETHODCALLTYPE COrvaneZeltoRGB::SetROI(int32_t /*width*/, int32_t /*height*/,
-                                                  int32_t /*offset_x*/, int32_t /*offset_y*/) {
-  // The card's region of interest arrives with its geometry side.
-  if (!card_) return E_FAIL;
-  return E_NOTIMPL;
+// While grabbing the card refuses with a text exception: DISP_E_EXCEPTION.
+HRESULT STDMETHODCALLTYPE COrvaneZeltoRGB::SetROI(int32_t width, int32_t height, int32_t offset_x,
+                                                  int32_t offset_y) {
+  return WithCard([&](CZeltoRGBCard& card) { card.SetROI(width, height, offset_x, offset_y); });
 }
 
 HRESULT STDMETHODCALLTYPE COrvaneZeltoRGB::GetImageBytes(int32_t* bytes) {

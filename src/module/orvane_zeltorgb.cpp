@@ -28,7 +28,7 @@ struct InterfaceEntry {
 
 // The interfaces QueryInterface hands out, in the object's table order. IUnknown is
 // not here: it is the inner unknown, the object's identity.
-// IOrvaneZeltoRGBImageProp, IOrvaneAdjustment and IOrvaneSettingsProp join the
+// IOrvaneAdjustment and IOrvaneSettingsProp join the
 // table with their card sides.
 constexpr InterfaceEntry kInterfaces[] = {
     {&IID_ISupportErrorInfo, &CastTo<ISupportErrorInfo>},
@@ -37,6 +37,7 @@ constexpr InterfaceEntry kInterfaces[] = {
     {&IID_ISpecifyPropertyPages, &CastTo<ISpecifyPropertyPages>},
     {&IID_IOrvaneGenericGrabber, &CastTo<IOrvaneGenericGrabber>},
     {&IID_IOrvaneImageProp, &CastVia<IOrvaneImageProp, IOrvaneZeltoRGBImageProp>},
+    {&IID_IOrvaneZeltoRGBImageProp, &CastTo<IOrvaneZeltoRGBImageProp>},
     {&IID_IOrvaneGenericButtonClickProp, &CastTo<IOrvaneGenericButtonClickProp>},
     {&IID_IOrvaneBufferUsageProp, &CastTo<IOrvaneBufferUsageProp>},
     {&IID_IOrvaneTimeSourceProp, &CastTo<IOrvaneTimeSourceProp>},

@@ -87,9 +87,7 @@ class COrvaneZeltoRGB final : public ISupportErrorInfo,
   HRESULT STDMETHODCALLTYPE GetBitDepth(int32_t* bits) override;
   HRESULT STDMETHODCALLTYPE GetImageFormat(int32_t* format) override;
 
-  // The rest of IOrvaneZeltoRGBImageProp. The card's geometry side is not there
-  // yet, so QueryInterface does not hand the interface out and these answer
-  // E_NOTIMPL.
+  // The rest of IOrvaneZeltoRGBImageProp.
   HRESULT STDMETHODCALLTYPE GetScaling(int32_t* width, int32_t* height) override;
   HRESULT STDMETHODCALLTYPE SetScaling(int32_t width, int32_t height) override;
   HRESULT STDMETHODCALLTYPE GetScalingMode(int32_t* mode) override;

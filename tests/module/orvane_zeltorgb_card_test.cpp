@@ -2,8 +2,10 @@
 // trace, how a failed start-up is reported, and that the object owns one card.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <future>
 
+#include "base/text_exception.h"
 #include "card/zelto_rgb_card.h"
 #include "com_test_util.h"
 #include "module/orvane_zeltorgb.h"
@@ -116,8 +118,93 @@ TEST_F(COrvaneZeltoRGBCardTest, ImagePropertiesComeFromTheCard) {
   EXPECT_EQ(bytes, width * height * bits / 8);
   EXPECT_EQ(depth, bits == 16 ? 16 : 8);
   EXPECT_NE(format, 0);
-  // The region of interest is not served yet.
-  EXPECT_EQ(image->SetROI(640, 480, 0, 0), E_NOTIMPL);
+}
+
+// Both image interfaces reach one geometry: a region set through one is read back
+// through the other, aligned as the card aligns it.
+TEST_F(COrvaneZeltoRGBCardTest, BothImageInterfacesShareTheRegion) {
+  TestBstr key(sim_.host_key());
+  ASSERT_EQ(grabber_->CreateCard(key.get()), S_OK);
+  ComPtr<IOrvaneImageProp> image;
+  ComPtr<IOrvaneZeltoRGBImageProp> card_image;
+  ASSERT_EQ(grabber_->QueryInterface(IID_IOrvaneImageProp, image.put_void()), S_OK);
+  ASSERT_EQ(grabber_->QueryInterface(IID_IOrvaneZeltoRGBImageProp, card_image.put_void()), S_OK);
+
+  ASSERT_EQ(image->SetROI(639, 480, 2, 0), S_OK);
+  int32_t w = 0, h = 0, x = 0, y = 0;
+  ASSERT_EQ(card_image->GetRoi(&w, &h, &x, &y), S_OK);
+  EXPECT_EQ((std::array<int32_t, 4>{w, h, x, y}), (std::array<int32_t, 4>{640, 480, 4, 0}));
+  ASSERT_EQ(card_image->GetImageGeometry(&w, &h, &x, &y), S_OK);
+  EXPECT_EQ((std::array<int32_t, 4>{w, h, x, y}), (std::array<int32_t, 4>{640, 480, 4, 0}));
+  int32_t bytes = 0, bits = 0;
+  ASSERT_EQ(card_image->GetImageBytes(&bytes), S_OK);
+  ASSERT_EQ(card_image->GetBitsPerPixel(&bits), S_OK);
+  EXPECT_EQ(bytes, 640 * 480 * bits / 8);
+  int32_t mode = -1;
+  ASSERT_EQ(card_image->GetScalingMode(&mode), S_OK);
+  EXPECT_EQ(mode, 0);
+
+  ASSERT_EQ(card_image->SetScalingMode(1), S_OK);
+  ASSERT_EQ(card_image->SetScaling(800, 600), S_OK);
+  ASSERT_EQ(card_image->GetScaling(&w, &h), S_OK);
+  EXPECT_EQ(w, 800);
+  EXPECT_EQ(h, 600);
+  ASSERT_EQ(image->GetImageGeometry(&w, &h, &x, &y), S_OK);
+  EXPECT_EQ(w, 800);
+  EXPECT_EQ(h, 600);
+}
+
+TEST_F(COrvaneZeltoRGBCardTest, FrameRateAndConstants) {
+  ComPtr<IOrvaneZeltoRGBImageProp> card_image;
+  ASSERT_EQ(grabber_->QueryInterface(IID_IOrvaneZeltoRGBImageProp, card_image.put_void()), S_OK);
+  int32_t value = -1;
+  // Before CreateCard only the constant that never reaches the card answers.
+  EXPECT_EQ(card_image->GetFrameRate(&value), E_FAIL);
+  EXPECT_EQ(card_image->QueryConstantOne(&value), E_FAIL);
+  EXPECT_EQ(card_image->QueryConstantZero(&value), S_OK);
+  EXPECT_EQ(value, 0);
+
+  TestBstr key(sim_.host_key());
+  ASSERT_EQ(grabber_->CreateCard(key.get()), S_OK);
+  ASSERT_EQ(card_image->SetFrameRate(7), S_OK);
+  ASSERT_EQ(card_image->GetFrameRate(&value), S_OK);
+  EXPECT_EQ(value, 7);
+  ASSERT_EQ(card_image->GetFixedRateMode(&value), S_OK);
+  EXPECT_EQ(value, 1);
+  ASSERT_EQ(card_image->SetFixedRateMode(0), S_OK);
+  ASSERT_EQ(card_image->GetFixedRateMode(&value), S_OK);
+  EXPECT_EQ(value, 0);
+  ASSERT_EQ(card_image->QueryConstantOne(&value), S_OK);
+  EXPECT_EQ(value, 1);
+  EXPECT_EQ(card_image->GetRoi(nullptr, &value, &value, &value), E_POINTER);
+  EXPECT_EQ(card_image->GetScaling(&value, nullptr), E_POINTER);
+}
+
+// A host SetROI while grabbing would re-create buffers the host may hold: it is
+// refused with the error's text, and the frame the host holds stays intact.
+TEST_F(COrvaneZeltoRGBCardTest, RegionWhileGrabbingIsRefusedAndHeldFrameSurvives) {
+  TestBstr key(sim_.host_key());
+  ASSERT_EQ(grabber_->CreateCard(key.get()), S_OK);
+  ComPtr<IOrvaneImageProp> image;
+  ASSERT_EQ(grabber_->QueryInterface(IID_IOrvaneImageProp, image.put_void()), S_OK);
+  ASSERT_EQ(grabber_->AllocateBuffers(2), S_OK);
+  ASSERT_EQ(grabber_->EnableGrab(), S_OK);
+  ASSERT_EQ(grabber_->ArmBuffer(), S_OK);
+  ImageRecord* record = nullptr;
+  ASSERT_TRUE(SUCCEEDED(grabber_->GetFrame(&record)));  // S_FALSE when it had to wait
+  ASSERT_NE(record, nullptr);
+  auto* data = static_cast<volatile uint8_t*>(record->Data);
+
+  EXPECT_EQ(image->SetROI(320, 240, 0, 0), DISP_E_EXCEPTION);
+  EXPECT_EQ(testing::TakeErrorInfo().description, kBuffersInUseText);
+  data[0] = data[0];  // ASan: the held buffer is still allocated
+  int32_t w = 0, h = 0, x = 0, y = 0;
+  ASSERT_EQ(image->GetImageGeometry(&w, &h, &x, &y), S_OK);
+  EXPECT_EQ(w, 1024);
+  EXPECT_EQ(h, 768);
+  ASSERT_EQ(grabber_->ReleaseCurrentFrame(), S_OK);
+  ASSERT_EQ(grabber_->DisableGrab(), S_OK);
+  EXPECT_EQ(image->SetROI(320, 240, 0, 0), S_OK);
 }
 
 TEST_F(COrvaneZeltoRGBCardTest, ShowPropertiesTracesAndReturnsWithoutADisplay) {

@@ -58,6 +58,7 @@ TEST(COrvaneZeltoRGBTest, ServesTheTableAndOneIdentity) {
                         IID_ISpecifyPropertyPages,
                         IID_IOrvaneGenericGrabber,
                         IID_IOrvaneImageProp,
+                        IID_IOrvaneZeltoRGBImageProp,
                         IID_IOrvaneGenericButtonClickProp,
                         IID_IOrvaneBufferUsageProp,
                         IID_IOrvaneTimeSourceProp};
@@ -74,9 +75,8 @@ TEST(COrvaneZeltoRGBTest, ServesTheTableAndOneIdentity) {
 
 TEST(COrvaneZeltoRGBTest, LaterInterfacesAndStrangersAreRefused) {
   ComPtr<IUnknown> object = CreateAlone();
-  for (const IID& iid :
-       {IID_IOrvaneZeltoRGBImageProp, IID_IOrvaneSettingsProp, IID_IOrvaneAdjustment, kUnknownIid,
-        IID_IClassFactory}) {
+  for (const IID& iid : {IID_IOrvaneSettingsProp, IID_IOrvaneAdjustment, kUnknownIid,
+                         IID_IClassFactory}) {
     void* part = reinterpret_cast<void*>(0x1);
     EXPECT_EQ(object->QueryInterface(iid, &part), E_NOINTERFACE);
     EXPECT_EQ(part, nullptr);

@@ -40,6 +40,35 @@ TEST(OptionsTest, GrabTakesEveryOption) {
   EXPECT_EQ(*o.module, "/x/libOrvZeltoRGB.so");
 }
 
+TEST(OptionsTest, GeometryOptionsOfGrab) {
+  ParseResult r = Parse({"grab", "--roi", "640x480+4+2", "--frame-rate", "25"});
+  ASSERT_TRUE(r.ok) << r.error;
+  ASSERT_TRUE(r.options.roi);
+  EXPECT_EQ(r.options.roi->width, 640);
+  EXPECT_EQ(r.options.roi->height, 480);
+  EXPECT_EQ(r.options.roi->offset_x, 4);
+  EXPECT_EQ(r.options.roi->offset_y, 2);
+  EXPECT_EQ(*r.options.frame_rate, 25);
+  r = Parse({"grab", "--scaling", "800x600"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.options.scaling->width, 800);
+  EXPECT_EQ(r.options.scaling->height, 600);
+
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"grab", "--roi", "640x480"},
+        {"grab", "--roi", "640x480+4"},
+        {"grab", "--roi", "640x480+-4+0"},
+        {"grab", "--roi", "0x480+0+0"},
+        {"grab", "--roi", "640x480+0+0x"},
+        {"grab", "--scaling", "800"},
+        {"grab", "--scaling", "800x"},
+        {"grab", "--frame-rate", "0"},
+        {"grab", "--roi", "64x64+0+0", "--scaling", "800x600"},
+        {"info", "--roi", "64x64+0+0"}}) {
+    EXPECT_FALSE(Parse(bad).ok) << bad[1] << " " << bad[2];
+  }
+}
+
 // The module keeps its values at host key + "ZELTORGB": without the backslash they
 // would land in a sibling key.
 TEST(OptionsTest, HostKeyAlwaysEndsInABackslash) {

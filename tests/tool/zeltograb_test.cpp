@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -212,6 +213,47 @@ TEST_F(ZeltograbTest, GrabsFramesIntoImagesAndCsv) {
     }
     EXPECT_FALSE(fs::exists(Path(out + "/frame_000009." + format)));
   }
+}
+
+// Geometry options go through the module, which stores them: the next run (a
+// new module instance) comes back with them, and `info` shows them.
+TEST_F(ZeltograbTest, GeometryOptionsShowInTheImagesAndPersist) {
+  ToolRun run = Grab({"grab", "--frames", "2", "--out", "roi", "--format", "bmp", "--roi",
+                      "320x240+256+100", "--sim", "pacing=free"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  const sim::PixelLayout layout = LayoutOf(Slurp(Path("roi/summary.txt")));
+  RgbImage image;
+  ASSERT_TRUE(testing::ReadBmp(Path("roi/frame_000001.bmp"), &image));
+  ASSERT_EQ(image.width, 320);
+  ASSERT_EQ(image.height, 240);
+  std::optional<uint32_t> code = FrameCode(image);
+  ASSERT_TRUE(code);
+  for (int y : {1, 120, 238}) {
+    for (int x = sim::kFrameCodePixels; x < 320; x += 7) {
+      uint8_t packed[4];
+      sim::StorePixel(packed, layout, sim::PatternColour(256 + x, 100 + y, *code, 1024, 768));
+      const sim::Rgb want = sim::LoadPixel(packed, layout);
+      const uint8_t* got = image.Pixel(x, y);
+      ASSERT_EQ((std::array<uint8_t, 3>{got[0], got[1], got[2]}),
+                (std::array<uint8_t, 3>{want.r, want.g, want.b}))
+          << x << "," << y;
+    }
+  }
+
+  run = Grab({"info"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("region         320 x 240 at 256,100"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("scaling        off"), std::string::npos) << run.out;
+
+  run = Grab({"grab", "--frames", "1", "--scaling", "800x600", "--frame-rate", "30", "--sim",
+              "pacing=free"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("800 x 600"), std::string::npos) << run.out;
+  run = Grab({"info"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("scaling        on, 800 x 600"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("image          800 x 600"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("frame rate     module paced at 30 fps"), std::string::npos) << run.out;
 }
 
 TEST_F(ZeltograbTest, RawImagesAreTheModulesBytes) {

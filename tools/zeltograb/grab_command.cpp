@@ -11,6 +11,7 @@
 #include "card_session.h"
 #include "commands.h"
 #include "frame_stats.h"
+#include "geometry_options.h"
 #include "host_os.h"
 #include "image_file.h"
 #include "pixel_format.h"
@@ -229,6 +230,13 @@ int RunGrab(const Options& options) {
     return status;
   }
   IOrvaneGenericGrabber* grabber = s.grabber.Get();
+
+  // Geometry and pacing options, before the buffers take the image size.
+  status = ApplyGeometryOptions(options, s);
+  if (status != kExitOk) {
+    CloseCard(&s);
+    return status;
+  }
 
   HRESULT hr = grabber->AllocateBuffers(static_cast<int16_t>(options.buffers));
   if (FAILED(hr)) {

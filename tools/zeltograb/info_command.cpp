@@ -3,6 +3,7 @@
 
 #include "card_session.h"
 #include "commands.h"
+#include "geometry_options.h"
 #include "pixel_format.h"
 
 namespace zelto::grab {
@@ -70,6 +71,7 @@ int RunInfo(const Options& options) {
   std::printf("bits per pixel %d\n", bits);
   std::printf("bit depth      %d\n", depth);
   std::printf("format         %d (%s)\n", format, described ? described->name : "unknown");
+  PrintGeometry(s);  // region, scaling, frame rates
 
   int32_t ready = 0, peak = 0, total = 0;
   s.usage->GetReadyCount(&ready);

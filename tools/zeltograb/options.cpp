@@ -31,6 +31,48 @@ bool ParsePositiveReal(const std::string& text, double* value) {
   return true;
 }
 
+// --- Geometry options ---------------------------------------------------------
+
+bool IsGeometryOption(const std::string& name) {
+  return name == "--roi" || name == "--scaling" || name == "--frame-rate";
+}
+
+// "W" "x" "H" and, with `offsets`, "+X+Y"; sizes at least 1, offsets 0 or more.
+bool ParseRectangle(const std::string& text, bool offsets, int32_t* out) {
+  const int count = offsets ? 4 : 2;
+  const char separators[] = {'x', '+', '+'};
+  size_t at = 0;
+  for (int k = 0; k < count; ++k) {
+    const size_t end = k + 1 < count ? text.find(separators[k], at) : text.size();
+    if (end == std::string::npos) return false;
+    int64_t v = 0;
+    if (!ParseInteger(text.substr(at, end - at), k < 2 ? 1 : 0, INT32_MAX, &v)) return false;
+    out[k] = static_cast<int32_t>(v);
+    at = end + 1;
+  }
+  return true;
+}
+
+// Empty when `name` took `value`, else why not.
+std::string ParseGeometryOption(const std::string& name, const std::string& value, Options* o) {
+  if (name == "--roi") {
+    int32_t v[4] = {};
+    if (!ParseRectangle(value, true, v)) return "--roi wants WxH+X+Y, as 640x480+0+0";
+    o->roi = Options::Region{v[0], v[1], v[2], v[3]};
+  } else if (name == "--scaling") {
+    int32_t v[2] = {};
+    if (!ParseRectangle(value, false, v)) return "--scaling wants WxH, as 800x600";
+    o->scaling = Options::Scaled{v[0], v[1]};
+  } else if (name == "--frame-rate") {
+    int64_t n = 0;
+    if (!ParseInteger(value, 1, INT32_MAX, &n)) return "--frame-rate wants 1 or more";
+    o->frame_rate = static_cast<int32_t>(n);
+  }
+  return {};
+}
+
+// --- end of the geometry options -------------------------------------------------
+
 ParseResult Fail(std::string error) {
   ParseResult result;
   result.error = std::move(error);
@@ -82,7 +124,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
       continue;
     }
     const bool grab_only = name == "--frames" || name == "--seconds" || name == "--buffers" ||
-                           name == "--out" || name == "--every" || name == "--format";
+                           name == "--out" || name == "--every" || name == "--format" ||
+                           IsGeometryOption(name);
     const bool common = name == "--sim" || name == "--driver" || name == "--key" ||
                         name == "--module";
     if (!common && !(grab && grab_only)) {
@@ -90,6 +133,12 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
     }
     if (i >= args.size()) return Fail("option " + name + " needs a value");
     const std::string& value = args[i++];
+
+    if (IsGeometryOption(name)) {
+      std::string error = ParseGeometryOption(name, value, &o);
+      if (!error.empty()) return Fail(std::move(error));
+      continue;
+    }
 
     int64_t n = 0;
     if (name == "--frames") {
@@ -134,6 +183,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
   }
   if (o.frames && o.seconds) return Fail("give --frames or --seconds, not both");
   result.ok = true;
+  if (o.roi && o.scaling) return Fail("give --roi or --scaling, not both");
   return result;
 }
 
@@ -170,11 +220,17 @@ std::string Usage(Command command) {
              "  --module PATH   load this module instead of the bundled one\n" +
              TimeSourceUsage() +
              "\n"
+             "Geometry and pacing, set through the module before grabbing (it stores them\n"
+             "for the next start, as for any host):\n"
+             "  --roi WxH+X+Y   deliver that region of the source at 1:1\n"
+             "  --scaling WxH   deliver the whole source scaled to W x H\n"
+             "  --frame-rate N  the module paces delivery at N frames per second\n"
+             "\n"
              "Exit status: 0 done, 2 usage, 3 the module or the driver failed.\n";
     case Command::kInfo:
       return "usage: zeltograb info [options]\n"
-             "Opens the card and prints its mode, image geometry, pixel format and\n"
-             "buffer counters.\n"
+             "Opens the card and prints its mode, image geometry, region, scaling, frame\n"
+             "rates, pixel format and buffer counters.\n"
              "\n"
              "  --sim TEXT      ZeltoSim settings for this run\n"
              "  --driver PATH   store PATH as the driver library in the registry\n"

@@ -30,6 +30,18 @@ struct Options {
   int every = 1;                   // --every K: an image of every K-th frame
   ImageFileFormat format = ImageFileFormat::kPng;
 
+  // grab: geometry and module pacing, set through the module before grabbing (and
+  // so persisted by it like a host's setting).
+  struct Region {
+    int32_t width, height, offset_x, offset_y;
+  };
+  struct Scaled {
+    int32_t width, height;
+  };
+  std::optional<Region> roi;          // --roi WxH+X+Y: region of interest
+  std::optional<Scaled> scaling;      // --scaling WxH: scaling mode at that size
+  std::optional<int32_t> frame_rate;  // --frame-rate N: module-paced at N fps
+
   // grab and info
   std::optional<std::string> sim;     // --sim "key=value;...": ZELTOSIM for this run
   std::optional<std::string> driver;  // --driver PATH: stored as the driver key
