@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <thread>
 #include <utility>
 
 #include "base/text_exception.h"
@@ -12,6 +13,7 @@ namespace zelto {
 CTripleList::CTripleList() { TimebaseAttachment.AttachTimebase(); }
 
 CTripleList::~CTripleList() {
+  CloseQueue();
   FreeAllBuffers();
   time_source_manager_.Unbind();
   TimebaseAttachment.DetachTimebase();
@@ -118,10 +120,22 @@ int32_t CTripleList::GetBufferCount() {
 }
 
 CImageWrapper* CTripleList::TakeFreeBuffer(bool* waited) {
+  ++inside_;
+  CImageWrapper* image = TakeFreeBufferInside(waited);
+  // Nothing of the queue is touched after this: CloseQueue may return now.
+  --inside_;
+  return image;
+}
+
+CImageWrapper* CTripleList::TakeFreeBufferInside(bool* waited) {
   *waited = false;
   bool empty;
   {
     std::lock_guard<std::mutex> lock(GrabEventLock);
+    if (closed_) {
+      *waited = true;
+      return nullptr;
+    }
     GrabEvent.Reset();
     std::lock_guard<std::mutex> free_lock(FreeLock);
     empty = FreeList.empty();
@@ -134,7 +148,9 @@ CImageWrapper* CTripleList::TakeFreeBuffer(bool* waited) {
   }
   ImageList taken;
   {
-    std::lock_guard<std::mutex> lock(FreeLock);
+    std::lock_guard<std::mutex> lock(GrabEventLock);
+    if (closed_) return nullptr;
+    std::lock_guard<std::mutex> free_lock(FreeLock);
     if (FreeList.empty()) return nullptr;
     taken.splice(taken.end(), FreeList, FreeList.begin());
   }
@@ -178,6 +194,7 @@ bool CTripleList::WaitForReadyFrame() {
   bool empty;
   {
     std::lock_guard<std::mutex> lock(ReadEventLock);
+    if (closed_) return true;
     ReadEvent.Reset();
     std::lock_guard<std::mutex> ready_lock(ReadyLock);
     empty = ReadyList.empty();
@@ -190,12 +207,21 @@ bool CTripleList::WaitForReadyFrame() {
 }
 
 ImageRecord* CTripleList::GetFrame(bool* waited) {
+  ++inside_;
+  ImageRecord* record = nullptr;
   *waited = WaitForReadyFrame();
-  std::lock_guard<std::mutex> lock(ReadyLock);
-  if (ReadyList.empty()) return nullptr;
-  CurrentFrame = ReadyList.begin();
-  HasCurrentFrame = true;
-  return (*CurrentFrame)->GetRecord();
+  {
+    std::lock_guard<std::mutex> event_lock(ReadEventLock);
+    std::lock_guard<std::mutex> lock(ReadyLock);
+    if (!closed_ && !ReadyList.empty()) {
+      CurrentFrame = ReadyList.begin();
+      HasCurrentFrame = true;
+      record = (*CurrentFrame)->GetRecord();
+    }
+  }
+  // Nothing of the queue is touched after this: CloseQueue may return now.
+  --inside_;
+  return record;
 }
 
 void CTripleList::EnableGrab() {
@@ -232,6 +258,21 @@ void CTripleList::SignalGrabEvent() {
 void CTripleList::SignalReadEvent() {
   std::lock_guard<std::mutex> lock(ReadEventLock);
   ReadEvent.Set();
+}
+
+void CTripleList::CloseQueue() {
+  {
+    std::lock_guard<std::mutex> read_lock(ReadEventLock);
+    std::lock_guard<std::mutex> grab_lock(GrabEventLock);
+    closed_ = true;
+  }
+  // A waiter found its list empty before the close; every set wakes it, and a
+  // set that lands before it waits is kept by the manual-reset event.
+  while (inside_.load() != 0) {
+    SignalReadEvent();
+    SignalGrabEvent();
+    std::this_thread::yield();
+  }
 }
 
 CZeltoRGBImage* CTripleList::FirstPendingImage() {

@@ -7,13 +7,21 @@
 //
 // Threads: the host's thread calls the host operations; the capture thread looks
 // at the first pending image (FirstPendingImage), fills it outside every lock and
-// commits it. Lock order wherever several are held: an event lock, then
+// commits it. Lock order wherever several are held: ReadEventLock, GrabEventLock,
 // ReadyLock, FreeLock, PendingLock. Events are manual-reset: a waiter resets its
 // event and tests its list under the event's lock, then waits with no lock held;
 // the other side changes the list and sets the event in one step under the same
 // lock. So no wake-up is lost, and a waiter never wakes to the set of a buffer it
 // already took (it would find its list empty). Waits have no time-out;
-// SignalGrabEvent / SignalReadEvent end them.
+// SignalGrabEvent / SignalReadEvent end them, and so does CloseQueue.
+//
+// Destruction while a host thread waits (a second CreateCard, the last Release):
+// CloseQueue, which the destructor runs, wakes every waiter and returns only
+// when each has left the queue's code. A wait ended so returns as one ended by
+// a signal with nothing there: GetFrame gives null with `waited` true (the COM
+// GetFrame answers S_FALSE with a null record), TakeFreeBuffer gives null with
+// `waited` true (ArmBuffer arms nothing and answers S_OK). A call that starts
+// after CloseQueue does not wait at all and returns the same.
 #ifndef ZELTO_ACQUISITION_TRIPLE_LIST_H_
 #define ZELTO_ACQUISITION_TRIPLE_LIST_H_
 
@@ -81,6 +89,11 @@ class CTripleList {
 
   void SignalGrabEvent();
   void SignalReadEvent();
+  // Ends every wait for good: wakes the waiters, makes later waits return at
+  // once, and returns once no host thread is inside GetFrame or TakeFreeBuffer.
+  // A class that derives from the queue runs it first in its own destructor, so
+  // no waiter outlives the members it shares. Idempotent.
+  void CloseQueue();
   // Resets the read event and waits for it when nothing is ready; true if it waited.
   bool WaitForReadyFrame();
 
@@ -123,6 +136,8 @@ class CTripleList {
   static constexpr int32_t BufferAlignment = 512;
 
  private:
+  CImageWrapper* TakeFreeBufferInside(bool* waited);
+
   ImageList ReadyList;
   ImageList FreeList;
   ImageList PendingList;
@@ -142,6 +157,11 @@ class CTripleList {
   std::atomic<int32_t> PeakReadyCount{0};
   std::atomic<int32_t> read_waiters_{0};
   std::atomic<int32_t> grab_waiters_{0};
+  // Set by CloseQueue under both event locks.
+  bool closed_ = false;
+  // Threads inside GetFrame or TakeFreeBuffer; the last thing each does on the
+  // way out is to count itself off.
+  std::atomic<int32_t> inside_{0};
 
   CTimeSourceManager time_source_manager_;
   Timebase TimebaseAttachment;

@@ -28,7 +28,12 @@ CZeltoRGBCard::CZeltoRGBCard(const std::string& host_key_path) {
 }
 
 CZeltoRGBCard::~CZeltoRGBCard() {
-  StopCaptureThread();
+  // Host threads waiting in GetFrame or ArmBuffer leave before anything goes.
+  CloseQueue();
+  {
+    std::lock_guard<std::mutex> control(grab_control_);
+    StopCaptureThread();
+  }
   if (Channel.has_driver()) LastDriverResult = Driver().RGBCaptureEnable(Channel.handle(), 0);
   Channel.Close();
 }
@@ -72,7 +77,8 @@ bool CZeltoRGBCard::ZeltoRGBInitCamera() {
 
   ReadStoredChannel();
   if (OpenChannel(InputChannel)) return true;
-  if (LockChannelMode) return true;
+  // A locked channel that does not open fails the start-up: no other is tried.
+  if (LockChannelMode) return false;
   if (OpenChannel(PreviousInputChannel)) return true;
   return ZeltoRGBOpen();
 }
@@ -101,6 +107,8 @@ bool CZeltoRGBCard::OpenChannel(int32_t channel) {
 
 bool CZeltoRGBCard::ZeltoRGBOpen() {
   Trace("CZeltoRGBCard::ZeltoRGBOpen()");
+  // Both opens failed: there is no handle to read, only other channels to scan.
+  if (Channel.handle() == 0) return ScanChannels();
   if (ReadParametersAfterOpen(Channel.handle()) == kRgbErrorSignalNotDetected)
     return ScanChannels();
   return true;

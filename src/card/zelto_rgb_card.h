@@ -9,7 +9,9 @@
 // `Params` hold its DriverLock so two threads never interleave them; the blocking
 // fill call holds no lock. The driver capture buffer is replaced only under the
 // channel's buffer lock, which the capture thread holds while it copies a frame
-// out of it.
+// out of it; while grabbing, only the capture thread replaces it, between two
+// fills (host calls ask for the new size). Grab control (EnableGrab,
+// DisableGrab, AllocateBuffers, the destructor's stop) is serialised.
 //
 // The bodies live in one file per concern beside this header:
 // zelto_rgb_card.cpp (construction, channel choice, start-up),
@@ -21,7 +23,9 @@
 #define ZELTO_CARD_ZELTO_RGB_CARD_H_
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -37,6 +41,9 @@ namespace zelto {
 
 class CZeltoRGBCard : public CTripleList {
  public:
+  // The highest channel number the driver's RGBCaptureOpen can take.
+  static constexpr int32_t kMaxInputChannel = 0xFFFF;
+
   // Runs the whole start-up; throws TextException("Camera Initialization
   // FAILED...") when no channel can be opened or there is no driver.
   explicit CZeltoRGBCard(const std::string& host_key_path);
@@ -51,7 +58,8 @@ class CZeltoRGBCard : public CTripleList {
 
   // Image properties.
   void GetImageGeometry(int32_t* width, int32_t* height, int32_t* offset_x, int32_t* offset_y);
-  // ImageSizeX x ImageSizeY x GetBitsPerPixel() / 8, stored into ImageBytes.
+  // ImageSizeX x ImageSizeY x GetBitsPerPixel() / 8 (never negative, at most
+  // INT32_MAX), stored into ImageBytes.
   int32_t GetImageBytes();
   int32_t GetBitsPerPixel() const;
   int32_t GetBitDepth() const;
@@ -71,8 +79,9 @@ class CZeltoRGBCard : public CTripleList {
   bool CheckSignal();
   void GetCapabilities();
   void BuildChannelKey();
-  // InputChannel from the base key, then the channel key, then LockChannelMode
-  // from it (absent or not a DWORD: 0).
+  // InputChannel from the base key (absent, not a DWORD or above
+  // kMaxInputChannel: 0), then the channel key, then LockChannelMode from it
+  // (absent or not a DWORD: 0).
   void ReadStoredChannel();
   void LoadGeometrySettings();
   // One REG_DWORD under BaseSettingsKey (the input channel).
@@ -127,7 +136,21 @@ class CZeltoRGBCard : public CTripleList {
   // `image_bytes`: ImageBytes as computed for the fill that delivered the frame.
   void FramePath(bool in_worker, int32_t image_bytes);
   void ModeChangePath(StepFlags& flags);
+  // RGBCaptureEnable(handle, 1), tracing a failure as EnableGrab does (from a
+  // fixed-rate worker with its own prefix); remembers whether it took.
+  void EnableCapture(bool in_worker);
+  // Before a fill: redoes a negotiation, driver buffer or enable that failed
+  // (a transient driver fault). False while one of them still fails.
+  bool ReadyToFill(bool in_worker);
+  // Under grab_control_.
   void StopCaptureThread();
+  // After the capture thread was joined: no capture side runs any more.
+  void EndCaptureSide();
+  // The capture side waits `milliseconds` or until grabbing ends, whichever
+  // comes first.
+  void PauseWhileGrabbing(int64_t milliseconds);
+  // One frame period of the detected mode in milliseconds (about 16 without one).
+  int64_t FramePeriodMilliseconds();
 
   // The parts of GetCapabilities, run in this order under DriverLock; each
   // returns false when it ended the negotiation (after tracing why).
@@ -136,6 +159,14 @@ class CZeltoRGBCard : public CTripleList {
   bool NegotiateOutputMode();      // step (2), and BytesPerPixel from its answer
   bool NegotiateAnalogueValues();  // step (3)
   void AllocateCaptureBuffer();
+  // While a restored region is not applied to the driver, the driver delivers
+  // the whole source: the bytes of that frame, which the driver buffer must
+  // hold; 0 otherwise.
+  int64_t UnappliedRegionSourceBytes() const;
+  // Replaces the driver capture buffer by one of `size` bytes. While the capture
+  // thread runs, a call from any other thread only asks for it (the capture
+  // thread replaces it between two fills) and returns 0.
+  uint32_t ReplaceCaptureBuffer(size_t size);
   // Stores `result` as the last driver result; false, after the failure traces,
   // when it is a driver error.
   bool NegotiationCallSucceeded(const char* call, uint32_t result);
@@ -149,6 +180,17 @@ class CZeltoRGBCard : public CTripleList {
 
   CPxlImageConverter Converter;
   std::thread CaptureThread;
+  // Serialises grab control: EnableGrab, DisableGrab and the destructor's stop.
+  std::mutex grab_control_;
+  // From EnableGrab until the capture thread was joined.
+  std::atomic<bool> capture_running_{false};
+  // The last GetCapabilities got through its three steps.
+  std::atomic<bool> negotiated_{false};
+  // RGBCaptureEnable(handle, 1) succeeded since the grab started.
+  std::atomic<bool> capture_enabled_{false};
+  // Wakes a capture side that pauses when grabbing ends.
+  std::mutex pause_lock_;
+  std::condition_variable pause_cv_;
 };
 
 }  // namespace zelto

@@ -1,6 +1,7 @@
 // The card's side of acquisition: its image and capture buffers, grab control
 // and the capture thread with its fixed-rate workers, frame and mode-change paths.
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 #include <system_error>
 
@@ -16,8 +17,27 @@ namespace zelto {
 using platform::Trace;
 using platform::TraceFormat;
 
+namespace {
+// Set on the capture thread and its fixed-rate workers.
+thread_local bool t_capture_side = false;
+}  // namespace
+
+uint32_t CZeltoRGBCard::ReplaceCaptureBuffer(size_t size) {
+  if (capture_running_ && !t_capture_side) {
+    Channel.RequestFrameBuffer(size);
+    return kRgbErrorNoError;
+  }
+  return Channel.ReplaceFrameBuffer(size);
+}
+
 void CZeltoRGBCard::AllocateBuffers(int32_t count) {
   if (count < 1) return;
+  // Not while a grab starts or stops: whether the capture thread runs decides
+  // who replaces the driver buffer.
+  std::lock_guard<std::mutex> control(grab_control_);
+  // A start-up negotiation that a driver fault cut short is redone first, so
+  // the buffers are sized for the mode.
+  if (SignalPresent && !negotiated_) GetCapabilities();
   Channel.BufferSelector = 0;
   size_t driver_size;
   if (Format.ConvertTo24) {
@@ -28,7 +48,8 @@ void CZeltoRGBCard::AllocateBuffers(int32_t count) {
   } else {
     driver_size = static_cast<size_t>(std::max(0, GetImageBytes()));
   }
-  LastDriverResult = Channel.ReplaceFrameBuffer(driver_size);
+  driver_size = std::max(driver_size, static_cast<size_t>(UnappliedRegionSourceBytes()));
+  LastDriverResult = ReplaceCaptureBuffer(driver_size);
   if (Format.ConvertTo24) GetImageBytes();
   AddFreeBuffers(count, ImageBytes);
 }
@@ -46,29 +67,34 @@ bool CZeltoRGBCard::ArmBuffer() {
 }
 
 void CZeltoRGBCard::EnableGrab() {
+  std::lock_guard<std::mutex> control(grab_control_);
   // A second EnableGrab restarts the grab rather than running two threads.
   StopCaptureThread();
   CTripleList::EnableGrab();
   GrabEnabled = true;
-  if (SignalPresent) {
-    LastDriverResult = Driver().RGBCaptureEnable(Channel.handle(), 1);
-    if (IsDriverError(LastDriverResult)) {
-      TraceDriverError("CZeltoRGBCard::EnableGrab() - RGBCaptureEnable()", LastDriverResult);
-    }
-  }
+  capture_enabled_ = false;
+  if (SignalPresent) EnableCapture(false);
   Trace("CZeltoRGBCard::EnableGrab() - Start grab thread");
+  capture_running_ = true;
   CaptureThread = std::thread(&CZeltoRGBCard::CaptureThreadMain, this);
 }
 
 void CZeltoRGBCard::DisableGrab() {
-  GrabEnabled = false;
+  std::lock_guard<std::mutex> control(grab_control_);
+  {
+    std::lock_guard<std::mutex> pause(pause_lock_);
+    GrabEnabled = false;
+  }
+  pause_cv_.notify_all();
   // A fixed-rate worker is awaited by the capture thread before it ends, so
   // joining the capture thread also waits for the worker.
   if (Pacer.FixedRateMode != 0) Trace("CZeltoRGBCard::DisableGrab() - Wait end thread");
   Trace("CZeltoRGBCard::DisableGrab() - Wait end thread");
   if (CaptureThread.joinable()) CaptureThread.join();
+  EndCaptureSide();
   Trace("CZeltoRGBCard::DisableGrab() - Thread End");
   LastDriverResult = Driver().RGBCaptureEnable(Channel.handle(), 0);
+  capture_enabled_ = false;
   if (IsDriverError(LastDriverResult)) {
     TraceDriverError("CZeltoRGBCard::DisableGrab() - RGBCaptureEnable(false)", LastDriverResult);
   }
@@ -86,11 +112,41 @@ void CZeltoRGBCard::DisableGrab() {
 
 void CZeltoRGBCard::StopCaptureThread() {
   if (!CaptureThread.joinable()) return;
-  GrabEnabled = false;
+  {
+    std::lock_guard<std::mutex> pause(pause_lock_);
+    GrabEnabled = false;
+  }
+  pause_cv_.notify_all();
   CaptureThread.join();
+  EndCaptureSide();
+}
+
+void CZeltoRGBCard::EndCaptureSide() {
+  capture_running_ = false;
+  // A size asked for during the last fill is applied here, by the only thread left.
+  uint32_t result = 0;
+  if (Channel.ApplyRequestedFrameBuffer(&result)) LastDriverResult = result;
+}
+
+void CZeltoRGBCard::PauseWhileGrabbing(int64_t milliseconds) {
+  std::unique_lock<std::mutex> pause(pause_lock_);
+  pause_cv_.wait_for(pause, std::chrono::milliseconds(milliseconds),
+                     [this] { return !GrabEnabled; });
+}
+
+int64_t CZeltoRGBCard::FramePeriodMilliseconds() {
+  constexpr int64_t kUnknownModePeriod = 16;
+  uint32_t millihertz;
+  {
+    std::lock_guard<std::recursive_mutex> lock(Channel.DriverLock);
+    millihertz = Timing().VerFrequency;
+  }
+  if (millihertz < 1000) return kUnknownModePeriod;
+  return std::clamp<int64_t>(1'000'000 / millihertz, 1, 1000);
 }
 
 void CZeltoRGBCard::CaptureThreadMain() {
+  t_capture_side = true;
   try {
     Trace("Capture thread is running");
     StepFlags flags{SignalPresent, false};
@@ -99,6 +155,7 @@ void CZeltoRGBCard::CaptureThreadMain() {
         platform::SleepMilliseconds(static_cast<uint32_t>(std::max(0, Pacer.FramePeriod.load())));
         try {
           std::thread worker([this] {
+            t_capture_side = true;
             try {
               Pacer.BeginStep(platform::PerformanceCounter(), platform::PerformanceFrequency());
               StepFlags worker_flags{SignalPresent, false};
@@ -121,36 +178,80 @@ void CZeltoRGBCard::CaptureThreadMain() {
 }
 
 void CZeltoRGBCard::CaptureStep(StepFlags& flags, bool in_worker) {
+  // Between two fills: the one place a grab replaces the driver buffer.
+  uint32_t replaced = 0;
+  if (Channel.ApplyRequestedFrameBuffer(&replaced)) LastDriverResult = replaced;
   if (!flags.signal) {
     if (CheckSignal()) {
       flags.signal = true;
       Trace("SignalStatus: received");
-      GetCapabilities();
-      LastDriverResult = Driver().RGBCaptureEnable(Channel.handle(), 1);
-      if (IsDriverError(LastDriverResult)) {
-        TraceDriverError(in_worker
-                             ? "AcquisitionThread-CZeltoRGBCard::EnableGrab() - RGBCaptureEnable()"
-                             : "CZeltoRGBCard::EnableGrab() - RGBCaptureEnable()",
-                         LastDriverResult);
-      }
+      // Marked first, so the negotiation adopts the mode whole (source and image
+      // size, bytes per pixel) and the startup format's conversion stops.
       SignalPresent = true;
+      Format.ConvertTo24 = false;
+      GetCapabilities();
+      EnableCapture(in_worker);
     }
     platform::SleepMilliseconds(1);
     return;
   }
+  if (!ReadyToFill(in_worker)) {
+    PauseWhileGrabbing(FramePeriodMilliseconds());
+    return;
+  }
 
   const int32_t image_bytes = std::max(0, GetImageBytes());
+  const auto fill_start = std::chrono::steady_clock::now();
   const uint32_t result = Driver().RGBCaptureFillBuffer(Channel.handle(), Channel.BufferSelector,
                                                         static_cast<uint32_t>(image_bytes));
+  if (result == kStatusFrameCaptured) {
+    FramePath(in_worker, image_bytes);
+    return;
+  }
   if (IsDriverError(result)) {
     TraceFormat("RGBCaptureFillBuffer(1) returned: %s", DriverErrorName(result));
-  } else if (result == kStatusFrameCaptured) {
-    FramePath(in_worker, image_bytes);
   } else if ((result & kStatusModeChangeMask) != 0) {
     ModeChangePath(flags);
+    return;
   } else {
     TraceFormat("RGBCaptureFillBuffer() returned: 0x%x", static_cast<unsigned>(result));
   }
+  // A fill that fails at once (an unplugged card) would make this loop spin: the
+  // next one follows no sooner than a frame period after this one began.
+  const int64_t spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - fill_start)
+                            .count();
+  const int64_t period = FramePeriodMilliseconds();
+  if (spent < period) PauseWhileGrabbing(period - spent);
+}
+
+void CZeltoRGBCard::EnableCapture(bool in_worker) {
+  LastDriverResult = Driver().RGBCaptureEnable(Channel.handle(), 1);
+  capture_enabled_ = !IsDriverError(LastDriverResult);
+  if (!capture_enabled_) {
+    TraceDriverError(in_worker
+                         ? "AcquisitionThread-CZeltoRGBCard::EnableGrab() - RGBCaptureEnable()"
+                         : "CZeltoRGBCard::EnableGrab() - RGBCaptureEnable()",
+                     LastDriverResult);
+  }
+}
+
+bool CZeltoRGBCard::ReadyToFill(bool in_worker) {
+  if (!negotiated_) {
+    GetCapabilities();
+    if (!negotiated_) return false;
+  }
+  // A buffer the driver refused is asked for again, at the size last asked for.
+  const size_t wanted = Channel.wanted_frame_buffer_size();
+  if (wanted > 0 && !Channel.has_frame_buffer()) {
+    LastDriverResult = Channel.ReplaceFrameBuffer(wanted);
+    if (!Channel.has_frame_buffer()) return false;
+  }
+  if (!capture_enabled_) {
+    EnableCapture(in_worker);
+    if (!capture_enabled_) return false;
+  }
+  return true;
 }
 
 void CZeltoRGBCard::FramePath(bool in_worker, int32_t image_bytes) {
@@ -173,9 +274,14 @@ void CZeltoRGBCard::FramePath(bool in_worker, int32_t image_bytes) {
   const FrameTarget target{data, static_cast<int64_t>(capacity),
                            std::max(0, Geometry.ImageSizeX.load()),
                            std::max(0, Geometry.ImageSizeY.load()), image_bytes};
+  // Lines of the driver's frame and of the image lie alike only when their sizes
+  // match (a scaled frame has the image's size); otherwise, as for a restored
+  // region the driver does not crop yet, the frame goes through the crop.
+  const bool same_layout = Geometry.PendingGeometry == PendingGeometry::kScaling ||
+                           (source_w == target.width && source_h == target.height);
   Channel.ReadFrameBuffer([&](const uint8_t* buffer, size_t buffer_size) {
     const FrameSource source{buffer, static_cast<int64_t>(buffer_size), source_w, source_h};
-    if (!whole) {
+    if (!whole || !same_layout) {
       CropFrame(source, target, std::max(0, Format.BytesPerPixel.load()), Format.ConvertTo24);
     } else if (!CopyWholeFrame(source, target, Format.ConvertTo24, Converter)) {
       Trace("Conversion error");

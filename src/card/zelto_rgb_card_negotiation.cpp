@@ -1,5 +1,8 @@
 // GetCapabilities, the negotiation of the capture format with the driver, and
 // what the negotiated format makes of an image (bits per pixel, format code).
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <mutex>
 
 #include "card/capture_format.h"
@@ -7,6 +10,7 @@
 #include "driver/error_names.h"
 #include "geometry/registry_layout.h"
 #include "geometry/registry_values.h"
+#include "geometry/restored_geometry.h"
 #include "platform/trace.h"
 
 namespace zelto {
@@ -17,10 +21,12 @@ using platform::TraceFormat;
 void CZeltoRGBCard::GetCapabilities() {
   std::lock_guard<std::recursive_mutex> lock(Channel.DriverLock);
   Trace("CZeltoRGBCard::GetCapabilities()");
+  negotiated_ = false;
   if (!DetectCaptureMode()) return;
   if (!NegotiatePixelFormat()) return;
   if (!NegotiateOutputMode()) return;
   if (!NegotiateAnalogueValues()) return;
+  negotiated_ = true;
   AllocateCaptureBuffer();
 }
 
@@ -83,6 +89,19 @@ bool CZeltoRGBCard::DetectCaptureMode() {
       Geometry.ImageSizeY = Geometry.SourceHeight.load();
       Geometry.RoiWidth = Geometry.SourceWidth.load();
       Geometry.RoiHeight = Geometry.SourceHeight.load();
+    } else {
+      // A restored region lies inside the mode.
+      const StoredRegion region = FitStoredRegion(
+          {Geometry.ImageSizeX, Geometry.ImageSizeY, Geometry.ImageOffsetX, Geometry.ImageOffsetY},
+          Geometry.SourceWidth, Geometry.SourceHeight);
+      Geometry.ImageSizeX = region.width;
+      Geometry.ImageSizeY = region.height;
+      Geometry.ImageOffsetX = region.offset_x;
+      Geometry.ImageOffsetY = region.offset_y;
+      Geometry.RoiWidth = region.width;
+      Geometry.RoiHeight = region.height;
+      Geometry.RoiOffsetX = region.offset_x;
+      Geometry.RoiOffsetY = region.offset_y;
     }
     TraceFormat("ImageSizeX = %d, ImageSizeY = %d", Geometry.ImageSizeX.load(),
                 Geometry.ImageSizeY.load());
@@ -145,22 +164,30 @@ void CZeltoRGBCard::AllocateCaptureBuffer() {
 
   int64_t size;
   if (SignalPresent || Geometry.ScalingMode == 0) {
-    size = GetImageBytes();
+    size = std::max<int64_t>(GetImageBytes(), UnappliedRegionSourceBytes());
   } else {
     size = int64_t{Geometry.SourceWidth} * Geometry.SourceHeight * GetBitsPerPixel() / 8;
   }
-  if (!NegotiationCallSucceeded(
-          "RGBCaptureAllocateBuffer()",
-          Channel.ReplaceFrameBuffer(static_cast<size_t>(size > 0 ? size : 0)))) {
+  if (!NegotiationCallSucceeded("RGBCaptureAllocateBuffer()",
+                                ReplaceCaptureBuffer(static_cast<size_t>(size > 0 ? size : 0)))) {
     return;
   }
   Trace("CZeltoRGBCard::GetCapabilities() : RGBCaptureAllocateBuffer");
 }
 
 int32_t CZeltoRGBCard::GetImageBytes() {
-  const int64_t bytes = int64_t{Geometry.ImageSizeX} * Geometry.ImageSizeY * GetBitsPerPixel() / 8;
-  ImageBytes = static_cast<int32_t>(bytes);
+  const int64_t bytes = int64_t{std::max(0, Geometry.ImageSizeX.load())} *
+                        std::max(0, Geometry.ImageSizeY.load()) * GetBitsPerPixel() / 8;
+  ImageBytes = static_cast<int32_t>(std::min<int64_t>(bytes, INT32_MAX));
   return ImageBytes;
+}
+
+int64_t CZeltoRGBCard::UnappliedRegionSourceBytes() const {
+  if (!Geometry.RoiRestored || !SignalPresent) return 0;
+  const int64_t pixel_bytes =
+      Format.ConvertTo24 ? kConvertedSourceBytesPerPixel : std::max(0, Format.BytesPerPixel.load());
+  return int64_t{std::max(0, Geometry.SourceWidth.load())} *
+         std::max(0, Geometry.SourceHeight.load()) * pixel_bytes;
 }
 
 int32_t CZeltoRGBCard::GetBitsPerPixel() const {

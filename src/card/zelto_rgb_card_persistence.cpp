@@ -5,6 +5,7 @@
 #include "card/zelto_rgb_card.h"
 #include "geometry/registry_layout.h"
 #include "geometry/registry_values.h"
+#include "geometry/restored_geometry.h"
 #include "geometry/startup_resolution.h"
 #include "platform/trace.h"
 
@@ -22,8 +23,13 @@ void CZeltoRGBCard::ReadStoredChannel() {
   {
     platform::RegistryKey base = OpenUserKey(BaseSettingsKey);
     int32_t channel = 0;
-    InputChannel =
-        ReadDwordValue(base, kInputChannelValue, &channel) == platform::kRegSuccess ? channel : 0;
+    // The driver takes a 16-bit channel: a stored number outside that range
+    // would open one channel and name the settings of another, so it reads as
+    // absent.
+    InputChannel = ReadDwordValue(base, kInputChannelValue, &channel) == platform::kRegSuccess &&
+                           channel >= 0 && channel <= kMaxInputChannel
+                       ? channel
+                       : 0;
   }
   BuildChannelKey();
   platform::RegistryKey channel_key = OpenUserKey(UserSettingsKey);
@@ -53,21 +59,23 @@ void CZeltoRGBCard::LoadGeometrySettings() {
     // Read in this order; the first absent value ends the reading.
     if (read(kImageSizeXValue, &size_x) && read(kImageSizeYValue, &size_y) &&
         read(kImageOffsetXValue, &offset_x) && read(kImageOffsetYValue, &offset_y)) {
-      Geometry.ImageSizeX = size_x;
-      Geometry.ImageSizeY = size_y;
-      Geometry.ImageOffsetX = offset_x;
-      Geometry.ImageOffsetY = offset_y;
-      Geometry.RoiWidth = size_x;
-      Geometry.RoiHeight = size_y;
-      Geometry.RoiOffsetX = offset_x;
-      Geometry.RoiOffsetY = offset_y;
+      // In range before it sizes anything; fitted to the mode once it is known.
+      const StoredRegion region = ClampStoredRegion({size_x, size_y, offset_x, offset_y});
+      Geometry.ImageSizeX = region.width;
+      Geometry.ImageSizeY = region.height;
+      Geometry.ImageOffsetX = region.offset_x;
+      Geometry.ImageOffsetY = region.offset_y;
+      Geometry.RoiWidth = region.width;
+      Geometry.RoiHeight = region.height;
+      Geometry.RoiOffsetX = region.offset_x;
+      Geometry.RoiOffsetY = region.offset_y;
       Geometry.RoiRestored = true;
     }
   } else {
     int32_t scaling_x = 0, scaling_y = 0;
     if (read(kScalingXValue, &scaling_x) && read(kScalingYValue, &scaling_y)) {
-      Geometry.ScalingX = scaling_x;
-      Geometry.ScalingY = scaling_y;
+      Geometry.ScalingX = ClampStoredDimension(scaling_x);
+      Geometry.ScalingY = ClampStoredDimension(scaling_y);
     }
   }
 

@@ -23,6 +23,8 @@ void CaptureChannel::RebindDriver() {
   CaptureHandle = 0;
   FrameBuffer = nullptr;
   frame_buffer_size_ = 0;
+  wanted_size_ = 0;
+  size_requested_ = false;
 }
 
 void CaptureChannel::CloseHandle() {
@@ -37,11 +39,15 @@ void CaptureChannel::Close() {
     CaptureHandle = 0;
     FrameBuffer = nullptr;
     frame_buffer_size_ = 0;
+    wanted_size_ = 0;
+    size_requested_ = false;
     return;
   }
   {
     std::lock_guard<std::mutex> lock(FrameBufferLock);
     FreeFrameBuffer();
+    wanted_size_ = 0;
+    size_requested_ = false;
   }
   CloseHandle();
 }
@@ -54,8 +60,37 @@ void CaptureChannel::FreeFrameBuffer() {
   frame_buffer_size_ = 0;
 }
 
+void CaptureChannel::RequestFrameBuffer(size_t size) {
+  std::lock_guard<std::mutex> lock(FrameBufferLock);
+  wanted_size_ = size;
+  size_requested_ = true;
+}
+
+bool CaptureChannel::ApplyRequestedFrameBuffer(uint32_t* result) {
+  size_t size;
+  {
+    std::lock_guard<std::mutex> lock(FrameBufferLock);
+    if (!size_requested_) return false;
+    size = wanted_size_;
+  }
+  *result = ReplaceFrameBuffer(size);
+  return true;
+}
+
+bool CaptureChannel::has_frame_buffer() {
+  std::lock_guard<std::mutex> lock(FrameBufferLock);
+  return FrameBuffer != nullptr;
+}
+
+size_t CaptureChannel::wanted_frame_buffer_size() {
+  std::lock_guard<std::mutex> lock(FrameBufferLock);
+  return wanted_size_;
+}
+
 uint32_t CaptureChannel::ReplaceFrameBuffer(size_t size) {
   std::lock_guard<std::mutex> lock(FrameBufferLock);
+  wanted_size_ = size;
+  size_requested_ = false;
   FreeFrameBuffer();
   void* buffer = nullptr;
   const uint32_t result =

@@ -6,10 +6,15 @@
 // while no capture thread runs. `Params` is shared: every read-modify-write of
 // it and the driver call that goes with it hold DriverLock. The capture buffer
 // is replaced and read only under its own lock (ReplaceFrameBuffer,
-// ReadFrameBuffer); take DriverLock first where both are held.
+// ReadFrameBuffer); take DriverLock first where both are held. While a capture
+// thread fills the buffer, only that thread replaces it, between two fills, so
+// a frame is never copied out of a buffer the driver did not fill: other
+// threads ask for a size (RequestFrameBuffer) and the capture thread applies it
+// (ApplyRequestedFrameBuffer).
 #ifndef ZELTO_DRIVER_CAPTURE_CHANNEL_H_
 #define ZELTO_DRIVER_CAPTURE_CHANNEL_H_
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -56,6 +61,17 @@ class CaptureChannel {
   // buffer lock. Returns the allocation's result; the buffer is kept only when
   // that is no error and the driver gave one (else none is held).
   uint32_t ReplaceFrameBuffer(size_t size);
+  // Asks for a buffer of `size` bytes in place of the held one; the capture
+  // thread replaces it before its next fill.
+  void RequestFrameBuffer(size_t size);
+  // On the capture thread between fills: when a size was asked for, replaces
+  // the buffer by one of that size (ReplaceFrameBuffer) and returns true with
+  // its result in `*result`; false when nothing was asked for.
+  bool ApplyRequestedFrameBuffer(uint32_t* result);
+  bool has_frame_buffer();
+  // Bytes of the last buffer asked for, whether or not the driver gave it; 0
+  // before the first.
+  size_t wanted_frame_buffer_size();
   // Calls use(const uint8_t* data, size_t size) with the buffer lock held; data
   // is null and size 0 while no buffer is held.
   template <typename Use>
@@ -65,7 +81,7 @@ class CaptureChannel {
   }
 
   CaptureParams Params{};
-  uint32_t BufferSelector = 0;  // always 0, passed to RGBCaptureFillBuffer
+  std::atomic<uint32_t> BufferSelector{0};  // always 0, passed to RGBCaptureFillBuffer
   std::recursive_mutex DriverLock;
 
  private:
@@ -77,6 +93,8 @@ class CaptureChannel {
   HRGBCAPTURE CaptureHandle = 0;
   void* FrameBuffer = nullptr;
   size_t frame_buffer_size_ = 0;  // bytes of FrameBuffer that the driver gave
+  size_t wanted_size_ = 0;
+  bool size_requested_ = false;
   std::mutex FrameBufferLock;
 };
 

@@ -19,9 +19,9 @@ struct EntrySlot {
 };
 
 constexpr EntrySlot kSlots[kDriverEntryCount] = {
-#define ZELTO_DRIVER_SLOT(name)                                         \
-  {#name, [](DriverEntryTable& table, void* address) {                  \
-     table.name = reinterpret_cast<PFN_##name>(address);                \
+#define ZELTO_DRIVER_SLOT(name)                          \
+  {#name, [](DriverEntryTable& table, void* address) {   \
+     table.name = reinterpret_cast<PFN_##name>(address); \
    }},
     ZELTO_DRIVER_ENTRY_POINTS(ZELTO_DRIVER_SLOT)
 #undef ZELTO_DRIVER_SLOT
@@ -40,7 +40,10 @@ bool ReadDriverPath(char (&path)[kPathBufferSize]) {
       type != platform::kRegTypeSz) {
     return false;
   }
-  // A stored string need not carry its terminator.
+  // A stored string need not carry its terminator, but one that fills the whole
+  // buffer without it is longer than a path can be: cutting it would name
+  // another file.
+  if (size == kPathBufferSize && buffer[kPathBufferSize - 1] != '\0') return false;
   buffer[size < kPathBufferSize ? size : kPathBufferSize - 1] = '\0';
   std::memcpy(path, buffer, sizeof(buffer));
   return true;

@@ -22,8 +22,9 @@ struct DriverEntryTable {
 #undef ZELTO_DRIVER_TABLE_MEMBER
 };
 
-// Reads the path from the registry, loads the library and resolves every entry
-// point in order. On success fills `*table` completely and returns the loaded
+// Reads the path from the registry (a REG_SZ of at most 260 bytes; one of 260
+// bytes without its terminator counts as unreadable), loads the library and
+// resolves every entry point in order. On success fills `*table` completely and returns the loaded
 // library. Otherwise shows one of three error message boxes (path unreadable,
 // library not loadable, an entry point missing), leaves `*table` untouched and
 // returns an empty library; a library that did not bind completely is unloaded

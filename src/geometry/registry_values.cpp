@@ -1,5 +1,7 @@
 #include "geometry/registry_values.h"
 
+#include "platform/trace.h"
+
 namespace zelto {
 
 using platform::RegistryKey;
@@ -18,21 +20,37 @@ RegistryKey OpenUserKey(const std::string& key_path) {
   return key;
 }
 
-void StoreDwordAt(const std::string& key_path, const char* name, int32_t value) {
-  RegistryKey key = OpenUserKey(key_path);
-  if (key.is_open()) key.SetDword(name, static_cast<uint32_t>(value));
+namespace {
+
+// Opens the key and runs `write` on it; traces a value that was not written.
+template <typename Write>
+bool StoreAt(const std::string& key_path, const char* name, Write&& write) {
+  RegistryKey key;
+  platform::RegStatus status = key.Create(RegistryRoot::kCurrentUser, key_path);
+  if (status == platform::kRegSuccess) status = write(key);
+  if (status == platform::kRegSuccess) return true;
+  platform::TraceFormat("Registry value %s\\%s not written (%ld)", key_path.c_str(), name,
+                        static_cast<long>(status));
+  return false;
 }
 
-void StoreStringAt(const std::string& key_path, const char* name, const char* text) {
-  if (text == nullptr) return;
-  RegistryKey key = OpenUserKey(key_path);
-  if (key.is_open()) key.SetString(name, text);
+}  // namespace
+
+bool StoreDwordAt(const std::string& key_path, const char* name, int32_t value) {
+  return StoreAt(key_path, name, [&](RegistryKey& key) {
+    return key.SetDword(name, static_cast<uint32_t>(value));
+  });
 }
 
-void StoreBinaryAt(const std::string& key_path, const char* name, const void* bytes,
+bool StoreStringAt(const std::string& key_path, const char* name, const char* text) {
+  if (text == nullptr) return false;
+  return StoreAt(key_path, name, [&](RegistryKey& key) { return key.SetString(name, text); });
+}
+
+bool StoreBinaryAt(const std::string& key_path, const char* name, const void* bytes,
                    uint32_t size) {
-  RegistryKey key = OpenUserKey(key_path);
-  if (key.is_open()) key.SetBinary(name, bytes, size);
+  return StoreAt(key_path, name,
+                 [&](RegistryKey& key) { return key.SetBinary(name, bytes, size); });
 }
 
 std::string ChannelKey(const std::string& base_settings_key, int32_t channel) {

@@ -111,6 +111,9 @@ class COrvaneZeltoRGB final : public ISupportErrorInfo,
   HRESULT STDMETHODCALLTYPE GetPeakReadyCount(int32_t* count) override;
   HRESULT STDMETHODCALLTYPE GetTotalBuffers(int32_t* count) override;
 
+  // The card, or null; for tests that must see a host thread blocked in it.
+  CZeltoRGBCard* card_for_testing() const { return card_.get(); }
+
  private:
   // The identity and reference count of the object itself, never delegated.
   class InnerUnknown final : public IUnknown {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <future>
+#include <memory>
 #include <thread>
 
 #include "../timesource/fake_time_stamp.h"
@@ -237,6 +238,44 @@ TEST(TripleListTest, SignalReadEventEndsAGetFrameWaitWithNull) {
   q.SignalReadEvent();
   EXPECT_EQ(got.get(), nullptr);
   EXPECT_EQ(q.GetReadWaiterCount(), 0);
+}
+
+// Destroying the queue used to destroy the events a host thread slept on: the
+// waiter hung for ever (or woke inside freed memory). Every waiter now wakes and
+// leaves with nothing before the queue goes, and a later call does not wait.
+TEST(TripleListTest, DestructionWakesEveryWaiterWithNothing) {
+  auto q = std::make_unique<TestQueue>();
+  auto read = std::async(std::launch::async, [&q] {
+    bool waited = false;
+    ImageRecord* r = q->GetFrame(&waited);
+    return std::make_pair(r, waited);
+  });
+  auto arm = std::async(std::launch::async, [&q] {
+    bool waited = false;
+    CImageWrapper* image = q->TakeFreeBuffer(&waited);
+    return std::make_pair(image, waited);
+  });
+  ASSERT_TRUE(testing::WaitUntil(
+      [&] { return q->GetReadWaiterCount() == 1 && q->GetGrabWaiterCount() == 1; }));
+  q.reset();
+  const auto [record, read_waited] = read.get();
+  EXPECT_EQ(record, nullptr);
+  EXPECT_TRUE(read_waited);
+  const auto [image, arm_waited] = arm.get();
+  EXPECT_EQ(image, nullptr);
+  EXPECT_TRUE(arm_waited);
+}
+
+TEST(TripleListTest, ClosedQueueAnswersAtOnce) {
+  TestQueue q;
+  q.AllocateBuffers(2);
+  q.Deliver(3);
+  q.CloseQueue();
+  bool waited = false;
+  EXPECT_EQ(q.GetFrame(&waited), nullptr);
+  EXPECT_TRUE(waited);
+  EXPECT_EQ(q.TakeFreeBuffer(&waited), nullptr);
+  EXPECT_TRUE(waited);
 }
 
 // Guards against a commit whose read event is set apart from its move: the host

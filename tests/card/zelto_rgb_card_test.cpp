@@ -28,12 +28,12 @@ bool UserKeyExists(const std::string& key) {
 
 class TestCard : public CZeltoRGBCard {
  public:
+  using CZeltoRGBCard::Channel;
   using CZeltoRGBCard::CZeltoRGBCard;
   using CZeltoRGBCard::Format;
-  using CZeltoRGBCard::GetCapabilities;
   using CZeltoRGBCard::Geometry;
+  using CZeltoRGBCard::GetCapabilities;
   using CZeltoRGBCard::InputChannel;
-  using CZeltoRGBCard::Channel;
   using CZeltoRGBCard::SignalPresent;
   using CZeltoRGBCard::SourceFrameRate;
   using CZeltoRGBCard::UserSettingsKey;
@@ -125,6 +125,30 @@ TEST_F(CardTest, ValuesOfAnotherTypeReadAsAbsent) {
   EXPECT_TRUE(card.SignalPresent);
 }
 
+// 65537 used to open channel 1 (the driver takes 16 bits) while storing 65537
+// back and reading the settings of key "\\65537". A number the driver cannot
+// take reads as absent: channel 0 is opened, stored and used as key.
+TEST_F(CardTest, StoredChannelOutOfTheDriversRangeReadsAsAbsent) {
+  for (const int32_t stored : {65537, -1}) {
+    SCOPED_TRACE(stored);
+    platform::RegistryKey base;
+    base.Create(platform::RegistryRoot::kCurrentUser, sim_.base_key());
+    base.SetDword("InputChannelValue", static_cast<uint32_t>(stored));
+    base.Close();
+    sim_.ClearCallLog();
+    TestCard card(sim_.host_key());
+    EXPECT_EQ(card.InputChannel, 0);
+    EXPECT_EQ(card.UserSettingsKey, sim_.base_key() + "\\0");
+    const auto opens = CallsTo(sim_.CallLog(), DriverEntry::kRGBCaptureOpen);
+    ASSERT_FALSE(opens.empty());
+    EXPECT_EQ(opens.front().handle, 0u);  // the channel argument
+    int32_t channel = -1;
+    ASSERT_TRUE(ReadUserDword(sim_.base_key(), "InputChannelValue", &channel));
+    EXPECT_EQ(channel, 0);
+    EXPECT_FALSE(UserKeyExists(sim_.base_key() + "\\" + std::to_string(stored)));
+  }
+}
+
 TEST_F(CardTest, StoredChannelOneIsOpenedWithItsOwnKey) {
   platform::RegistryKey base;
   base.Create(platform::RegistryRoot::kCurrentUser, sim_.base_key());
@@ -197,6 +221,28 @@ TEST_F(CardTest, NoSignalAnywhereFailsAndKeepsTheStoredChannel) {
   EXPECT_EQ(counters.live_buffers, 0u);
 }
 
+// Another program holds the card: with no channel open, start-up used to read
+// parameters on a null handle, count the answer as success and give a dead card.
+TEST_F(CardTest, NoChannelThatOpensFailsStartUpLockedOrNot) {
+  for (const bool locked : {false, true}) {
+    SCOPED_TRACE(locked);
+    platform::RegistryKey channel_key;
+    channel_key.Create(platform::RegistryRoot::kCurrentUser, sim_.base_key() + "\\0");
+    channel_key.SetDword("LockChannelMode", locked ? 1 : 0);
+    channel_key.Close();
+    sim_.InjectError("RGBCaptureOpen", kRgbErrorDeviceInUse, 0);
+    sim_.ClearCallLog();
+    EXPECT_EQ(StartUpError(sim_.host_key()), "Camera Initialization FAILED...");
+    const auto log = sim_.CallLog();
+    for (const auto& call : CallsTo(log, DriverEntry::kRGBCaptureGetParameters)) {
+      EXPECT_NE(call.handle, 0u);
+    }
+    EXPECT_TRUE(CallsTo(log, DriverEntry::kRGBCaptureAllocateBuffer).empty());
+    EXPECT_EQ(sim_.Counters().open_handles, 0u);
+    sim_.ClearErrors();
+  }
+}
+
 TEST_F(CardTest, NoDriverFailsWithTheSameText) {
   sim_.UnregisterDriver();
   EXPECT_EQ(StartUpError(sim_.host_key()), "Camera Initialization FAILED...");
@@ -207,9 +253,9 @@ TEST_F(CardTest, NoDriverFailsWithTheSameText) {
 TEST_F(CardTest, FailingInitialiseFailsStartUp) {
   sim_.InjectError("RGBCaptureInitialise", 0x10002, 1);
   EXPECT_EQ(StartUpError(sim_.host_key()), "Camera Initialization FAILED...");
-  EXPECT_TRUE(traces_.HasTrace(
-      "CZeltoRGBCard::ZeltoRGBInitCamera() - RGBCaptureInitialise() returned: "
-      "RGBERROR_HARDWARE_NOT_FOUND"));
+  EXPECT_TRUE(
+      traces_.HasTrace("CZeltoRGBCard::ZeltoRGBInitCamera() - RGBCaptureInitialise() returned: "
+                       "RGBERROR_HARDWARE_NOT_FOUND"));
 }
 
 TEST_F(CardTest, EmptyHostPathGivesTheKeyDirectlyUnderTheUser) {
@@ -232,16 +278,17 @@ TEST_F(CardTest, NegotiationCallsTheDriverInOrderWithItsFlagsAndQueries) {
     if (started) calls.emplace_back(c.entry, c.arg, c.query);
   }
   using E = DriverEntry;
-  EXPECT_THAT(calls,
-              ElementsAre(std::make_tuple(Entry(E::kRGBCaptureGetCapabilities), 0u, 0u),
-                          std::make_tuple(Entry(E::kRGBCaptureGetParameters), 0x103Eu, 0x08000000u),
-                          std::make_tuple(Entry(E::kRGBCaptureDetectVideoMode), 0u, 0u),
-                          std::make_tuple(Entry(E::kRGBCaptureSetParameters), 0x1000u, 0x04000000u),
-                          std::make_tuple(Entry(E::kRGBCaptureSetParameters), 0x180000u, 0x04000000u),
-                          std::make_tuple(Entry(E::kRGBCaptureGetParameters), 0x180000u, 0x04000000u),
-                          std::make_tuple(Entry(E::kRGBCaptureGetParameters), 0x4F82u, 0x24000000u),
-                          std::make_tuple(Entry(E::kRGBCaptureSetParameters), 0x4F82u, 0x04000000u),
-                          std::make_tuple(Entry(E::kRGBCaptureAllocateBuffer), 1024u * 768u * 2u, 0u)));
+  EXPECT_THAT(
+      calls,
+      ElementsAre(std::make_tuple(Entry(E::kRGBCaptureGetCapabilities), 0u, 0u),
+                  std::make_tuple(Entry(E::kRGBCaptureGetParameters), 0x103Eu, 0x08000000u),
+                  std::make_tuple(Entry(E::kRGBCaptureDetectVideoMode), 0u, 0u),
+                  std::make_tuple(Entry(E::kRGBCaptureSetParameters), 0x1000u, 0x04000000u),
+                  std::make_tuple(Entry(E::kRGBCaptureSetParameters), 0x180000u, 0x04000000u),
+                  std::make_tuple(Entry(E::kRGBCaptureGetParameters), 0x180000u, 0x04000000u),
+                  std::make_tuple(Entry(E::kRGBCaptureGetParameters), 0x4F82u, 0x24000000u),
+                  std::make_tuple(Entry(E::kRGBCaptureSetParameters), 0x4F82u, 0x04000000u),
+                  std::make_tuple(Entry(E::kRGBCaptureAllocateBuffer), 1024u * 768u * 2u, 0u)));
   EXPECT_EQ(card.Channel.Params.OutputMode, 3u);
 }
 
@@ -282,7 +329,8 @@ TEST_F(CardTest, FrameRateIsTheWholeHertzOfTheMode) {
 TEST_F(CardTest, CaptureFormatsMapToPixelFormats) {
   TestCard card(sim_.host_key());
   // RGB 24 is negotiated as 5-5-5; the stored capture format corrects it later.
-  for (auto [format, bytes] : {std::pair{3, 2}, std::pair{2, 4}, std::pair{1, 2}, std::pair{0, 2}}) {
+  for (auto [format, bytes] :
+       {std::pair{3, 2}, std::pair{2, 4}, std::pair{1, 2}, std::pair{0, 2}}) {
     card.Format.CaptureFormat = format;
     card.GetCapabilities();
     EXPECT_EQ(card.Format.BytesPerPixel, bytes) << format;
@@ -300,9 +348,9 @@ TEST_F(CardTest, CaptureFormatsMapToPixelFormats) {
 TEST_F(CardTest, FailedNegotiationStepIsTracedWithItsName) {
   sim_.InjectError("RGBCaptureSetParameters", 0x10017, 1);
   TestCard card(sim_.host_key());
-  EXPECT_TRUE(traces_.HasTrace(
-      "CZeltoRGBCard::GetCapabilities() - RGBCaptureSetParameters(1) returned: "
-      "RGBERROR_INVALID_PIXELFORMAT"));
+  EXPECT_TRUE(
+      traces_.HasTrace("CZeltoRGBCard::GetCapabilities() - RGBCaptureSetParameters(1) returned: "
+                       "RGBERROR_INVALID_PIXELFORMAT"));
   EXPECT_TRUE(traces_.HasTrace("GetCapabilities() - error"));
   EXPECT_EQ(sim_.Counters().live_buffers, 0u);
 }

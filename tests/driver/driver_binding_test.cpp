@@ -32,8 +32,8 @@ class DriverKey {
     vendor_existed_ = key.Open(RegistryRoot::kLocalMachine, kVendorKey) == platform::kRegSuccess;
     if (key.Open(RegistryRoot::kLocalMachine, kDriverKeyPath) == platform::kRegSuccess) {
       uint32_t size = sizeof(saved_);
-      value_saved_ = key.QueryValue(kDriverPathValue, &saved_type_, saved_, &size) ==
-                     platform::kRegSuccess;
+      value_saved_ =
+          key.QueryValue(kDriverPathValue, &saved_type_, saved_, &size) == platform::kRegSuccess;
       saved_size_ = size;
     }
 #endif
@@ -165,6 +165,28 @@ TEST_F(DriverBindingTest, LongestPathIsReadWhole) {
   DriverEntryTable table;
   EXPECT_TRUE(BindDriver(&table).is_valid());
   EXPECT_TRUE(capture_.MessageBoxes().empty());
+}
+
+// 260 bytes without a terminator used to be cut to 259 characters, and that
+// other file was loaded: here the cut path names a driver that binds. The value
+// is refused as unreadable.
+TEST_F(DriverBindingTest, FullLengthPathWithoutTerminatorIsUnreadable) {
+  const std::string path = ArtifactPath(FAKE_DRIVER_FULL_PATH);
+#ifdef _WIN32
+  const std::string separator = "\\.";
+#else
+  const std::string separator = "/.";
+#endif
+  std::string dir = path.substr(0, path.find_last_of("/\\"));
+  const std::string file = path.substr(path.find_last_of("/\\"));
+  while (dir.size() + file.size() + separator.size() <= 259) dir += separator;
+  if (dir.size() + file.size() < 259) dir += separator.substr(0, 1);
+  const std::string unterminated = dir + file + "x";
+  ASSERT_EQ(unterminated.size(), 260u);
+  EXPECT_EQ(
+      key_.Create().SetValue(kDriverPathValue, platform::kRegTypeSz, unterminated.data(), 260),
+      platform::kRegSuccess);
+  EXPECT_EQ(BindFailure(), kUnreadable);
 }
 
 // A card's channel against ZeltoSim, which the test also holds loaded to read

@@ -9,13 +9,19 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "child_process.h"
+#include "geometry/registry_values.h"
 #include "platform/clock.h"
 #include "test_support.h"
+
+#ifndef _WIN32
+#include <sqlite3.h>  // to hold the store's lock as another writer would
+#endif
 
 namespace zelto::platform {
 namespace {
@@ -393,9 +399,9 @@ TEST_F(RegistryTest, ProcessesWritingAtOnceLoseNothing) {
   // The key does not exist yet: the writers also race to create it.
   std::vector<ChildProcess> writers(kWriters);
   for (int w = 0; w < kWriters; ++w) {
-    ASSERT_TRUE(writers[w].Start(ChildPath(), {"registry-write", base_ + "Shared",
-                                               "W" + std::to_string(w) + "-",
-                                               std::to_string(kValues)}));
+    ASSERT_TRUE(
+        writers[w].Start(ChildPath(), {"registry-write", base_ + "Shared",
+                                       "W" + std::to_string(w) + "-", std::to_string(kValues)}));
   }
   for (auto& writer : writers) EXPECT_EQ(writer.Wait(), 0);
 
@@ -510,6 +516,33 @@ TEST_F(RegistryTest, UnusableStoreFailsAndTraces) {
   std::vector<std::string> texts = traces.Traces();
   ASSERT_FALSE(texts.empty());
   EXPECT_NE(texts[0].find(path), std::string::npos) << texts[0];
+}
+
+// Another process holding the store's write lock used to make each write wait
+// out a 60 s busy time-out, so a card's start-up took minutes, and the failed
+// writes went unseen. A write now gives up after a few seconds, fails with a
+// trace and is not reported as written; once the lock is gone writes go through.
+TEST_F(RegistryTest, StoreLockedByAnotherWriterFailsAWriteSoonAndTraces) {
+  CreateKey("Locked");
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(registry_.path().c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  testing::TraceCapture traces;
+  auto write =
+      std::async(std::launch::async, [this] { return StoreDwordAt(base_ + "Locked", "Value", 5); });
+  // Only ends a hang: the busy wait is a few seconds, not a minute.
+  ASSERT_EQ(write.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  EXPECT_FALSE(write.get());
+  EXPECT_TRUE(traces.HasTrace("Registry value " + base_ + "Locked\\Value not written (1010)"));
+  sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+
+  RegistryKey key;
+  ASSERT_EQ(key.Open(kHkcu, base_ + "Locked"), kRegSuccess);
+  uint32_t value = 0;
+  EXPECT_EQ(key.ReadDword("Value", &value), kRegNotFound);
+  EXPECT_TRUE(StoreDwordAt(base_ + "Locked", "Value", 5));
+  EXPECT_EQ(ReadDword(key, "Value"), 5u);
 }
 
 #endif  // !_WIN32

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "acquisition/frame_offsets.h"
+#include "timesource/time_offsets.h"
 #include "nmea.h"
 #include "plugin_config.h"
 #include "sync_status.h"

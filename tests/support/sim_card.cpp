@@ -51,6 +51,8 @@ void SimCard::InjectError(const char* entry_point, uint32_t code, uint32_t nth) 
   Resolve<PFN_ZeltoSim_InjectError>("ZeltoSim_InjectError")(entry_point, code, nth);
 }
 
+void SimCard::ClearErrors() { Resolve<PFN_ZeltoSim_ClearErrors>("ZeltoSim_ClearErrors")(); }
+
 ZeltoSimCounters SimCard::Counters() {
   ZeltoSimCounters counters{};
   Resolve<PFN_ZeltoSim_GetCounters>("ZeltoSim_GetCounters")(&counters);

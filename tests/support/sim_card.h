@@ -32,6 +32,7 @@ class SimCard {
   void SetSignal(uint32_t channel, bool present);
   void SetMode(uint32_t channel, const char* mode);
   void InjectError(const char* entry_point, uint32_t code, uint32_t nth);
+  void ClearErrors();
   ZeltoSimCounters Counters();
   std::vector<ZeltoSimCall> CallLog();
   void ClearCallLog();

@@ -21,7 +21,10 @@
 namespace zelto::platform {
 namespace {
 
-constexpr int kBusyTimeoutMs = 60000;
+// How long a write waits for another process's write lock before it fails. A
+// store held locked (a crashed or stuck writer) must not stall every write of a
+// card's start-up for a minute each.
+constexpr int kBusyTimeoutMs = 3000;
 constexpr int kSchemaVersion = 1;
 
 constexpr const char* kSchema = R"sql(
@@ -52,12 +55,9 @@ constexpr const char* kSubtree =
 
 int64_t RootId(RegistryRoot root) {
   switch (root) {
-    case RegistryRoot::kLocalMachine:
-      return 2;
-    case RegistryRoot::kClassesRoot:
-      return 3;
-    case RegistryRoot::kCurrentUser:
-      break;
+    case RegistryRoot::kLocalMachine: return 2;
+    case RegistryRoot::kClassesRoot: return 3;
+    case RegistryRoot::kCurrentUser: break;
   }
   return 1;
 }
@@ -157,7 +157,9 @@ struct Store {
     return kRegBadKey;
   }
 
-  bool Exec(const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+  bool Exec(const char* sql) {
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+  }
 
   int64_t UserVersion() {
     Statement version(db, "PRAGMA user_version");
@@ -328,8 +330,7 @@ RegStatus RegistryKey::QueryValue(const char* name, uint32_t* type, void* data,
   return kRegSuccess;
 }
 
-RegStatus RegistryKey::SetValue(const char* name, uint32_t type, const void* data,
-                                uint32_t size) {
+RegStatus RegistryKey::SetValue(const char* name, uint32_t type, const void* data, uint32_t size) {
   if (handle_ == nullptr) return kRegInvalidHandle;
   if (data == nullptr && size != 0) return kRegInvalidParameter;
   KeyHandle& key = *Handle(handle_);
