@@ -10,6 +10,8 @@
 #   SIM     the test loads ZeltoSim itself: ZELTOSIM_PATH names it and it is built
 #           first (tests that link zelto_sim_card get this from it).
 
+option(ZELTO_FUZZ "Build the libFuzzer targets (clang; the fuzz preset)" OFF)
+
 include(GoogleTest)
 
 function(zelto_add_test name)
