@@ -94,8 +94,7 @@ class Watchdog {
           std::unique_lock<std::mutex> lock(mutex_);
           if (!done_cv_.wait_for(lock, limit, [this] { return done_; })) {
             std::fprintf(stderr, "fault matrix: scenario %s hung in %s (no end after %lld s)\n",
-                         name_.c_str(), current_step.load(),
-                         static_cast<long long>(limit.count()));
+                         name_.c_str(), current_step.load(), static_cast<long long>(limit.count()));
             std::fflush(stderr);
             std::abort();
           }
@@ -209,15 +208,16 @@ class HostRun {
     const uint32_t needed = fault_->nth == 0 ? 3 : fault_->nth;
     EXPECT_TRUE(testing::WaitUntil([&] {
       return sim_.Counters().calls[fault_->entry] - before.calls[fault_->entry] >= needed;
-    })) << "the capture thread stopped calling " << kDriverEntryNames[fault_->entry];
+    })) << "the capture thread stopped calling "
+        << kDriverEntryNames[fault_->entry];
   }
 
   void CreateObject() {
     // Frames of another object are numbered afresh.
     frames_in_order_ = 0;
-    ASSERT_EQ(Module().factory()->CreateInstance(nullptr, IID_IOrvaneGenericGrabber,
-                                                 grabber_.put_void()),
-              S_OK);
+    ASSERT_EQ(
+        Module().factory()->CreateInstance(nullptr, IID_IOrvaneGenericGrabber, grabber_.put_void()),
+        S_OK);
   }
 
   bool CreateCard() {
@@ -255,12 +255,12 @@ class HostRun {
     for (int i = 0; i < frames; ++i) {
       int16_t ready = 0;
       // With every buffer armed, the buffer count is the count of ready frames.
-      const bool arrived = testing::WaitUntil(
-          [&] { return grabber_->GetBufferCount(&ready) == S_OK && ready > 0; },
-          required_frames_ ? kFrameDeadline : kOptionalFrameWait);
+      const bool arrived =
+          testing::WaitUntil([&] { return grabber_->GetBufferCount(&ready) == S_OK && ready > 0; },
+                             required_frames_ ? kFrameDeadline : kOptionalFrameWait);
       if (!arrived) {
-        EXPECT_FALSE(required_frames_) << "no frame " << i + 1 << " of " << frames
-                                       << " (" << frames_seen_ << " delivered so far)";
+        EXPECT_FALSE(required_frames_) << "no frame " << i + 1 << " of " << frames << " ("
+                                       << frames_seen_ << " delivered so far)";
         return;
       }
       ImageRecord* record = nullptr;
@@ -296,8 +296,8 @@ class HostRun {
              LayoutOf(f->format, &f->layout) && f->width > 0 && f->height > 0 &&
              f->bits_per_pixel / 8 == sim::BytesPerPixel(f->layout);
     };
-    if (!testing::WaitUntil(usable, required_frames_ ? kFrameDeadline
-                                                     : std::chrono::milliseconds(0))) {
+    if (!testing::WaitUntil(usable,
+                            required_frames_ ? kFrameDeadline : std::chrono::milliseconds(0))) {
       EXPECT_FALSE(required_frames_)
           << "no usable image after the fault: " << f->width << " x " << f->height << ", "
           << f->bits_per_pixel << " bits, format " << f->format;
@@ -316,8 +316,7 @@ class HostRun {
   void CheckNothingLeft() {
     const ZeltoSimCounters counters = sim_.Counters();
     uint32_t refused_closes = 0;
-    if (fault_ != nullptr &&
-        fault_->entry == static_cast<int>(DriverEntry::kRGBCaptureClose)) {
+    if (fault_ != nullptr && fault_->entry == static_cast<int>(DriverEntry::kRGBCaptureClose)) {
       for (const ZeltoSimCall& call : sim_.CallLog()) {
         if (call.entry == static_cast<uint32_t>(DriverEntry::kRGBCaptureClose) &&
             call.result == fault_->code.value) {
@@ -372,9 +371,9 @@ std::vector<Scenario> BuildScenarios(const Baseline& baseline) {
       if (entry_name.rfind("RGBCapture", 0) == 0) entry_name.erase(0, 10);
       for (const Code& code : kCodes) {
         for (const auto& [nth, position] : positions) {
-          scenarios.push_back({phase, entry, code, nth,
-                               std::string(kPhaseNames[p]) + "_" + entry_name + "_" + code.name +
-                                   "_" + position});
+          scenarios.push_back(
+              {phase, entry, code, nth,
+               std::string(kPhaseNames[p]) + "_" + entry_name + "_" + code.name + "_" + position});
         }
       }
     }

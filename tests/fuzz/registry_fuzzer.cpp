@@ -57,8 +57,8 @@ constexpr const char* kChannelValues[] = {
     zelto::kBlackLevelValue,         zelto::kPhaseValue,
 };
 
-constexpr const char* kModes[8] = {"1024x768@60",  "640x480@60",      "800x600@75",
-                                   "1280x1024@60", "1600x1200@60",    "1920x1080@59.94",
+constexpr const char* kModes[8] = {"1024x768@60",  "640x480@60",   "800x600@75",
+                                   "1280x1024@60", "1600x1200@60", "1920x1080@59.94",
                                    "1024x768@75",  "640x480@59.94"};
 
 // ZeltoSim's output is at most 2000 pixels each way.
@@ -240,8 +240,8 @@ IClassFactory* Factory() {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // A registry of the fuzzer's own, on tmpfs when there is one: every write syncs.
-  std::string dir = std::getenv("ZELTO_FUZZ_TMP") != nullptr ? std::getenv("ZELTO_FUZZ_TMP")
-                                                             : "/dev/shm";
+  std::string dir =
+      std::getenv("ZELTO_FUZZ_TMP") != nullptr ? std::getenv("ZELTO_FUZZ_TMP") : "/dev/shm";
   std::string templ = dir + "/zelto-fuzz-XXXXXX";
   if (mkdtemp(templ.data()) == nullptr) {
     templ = "/tmp/zelto-fuzz-XXXXXX";
