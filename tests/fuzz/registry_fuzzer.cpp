@@ -175,10 +175,10 @@ bool WriteValue(Input& in, RegistryKey& key, const char* name, int32_t* dword) {
   return false;
 }
 
-// A frame's worth of waiting for the free-running card; an image the card cannot
-// fill (a region it refused) may never deliver one.
+// The free-running card delivers within milliseconds; an image the card cannot
+// fill (a region it refused) may never bring a frame, so the wait is short.
 bool WaitForFrame(IOrvaneGenericGrabber* grabber) {
-  for (int i = 0; i < 200; ++i) {
+  for (int i = 0; i < 50; ++i) {
     int16_t ready = 0;
     if (grabber->GetBufferCount(&ready) == S_OK && ready > 0) return true;
     zelto::platform::SleepMilliseconds(1);
