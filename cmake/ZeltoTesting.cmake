@@ -60,7 +60,8 @@ endfunction()
 #                          [LIBS <targets...>] [SERVER] [NATIVE_ONLY] [RESOURCE_LOCK <lock>])
 # It runs as <n> CTest tests <name>.shard<i>, each one GoogleTest shard of the cases
 # (GTEST_TOTAL_SHARDS / GTEST_SHARD_INDEX), so that ctest -j spreads them. The
-# binary links GoogleTest without its main.
+# binary links GoogleTest without its main. RESOURCE_LOCK holds only under Wine,
+# where every process shares one registry; natively each test has its own.
 function(zelto_add_sharded_test name)
   cmake_parse_arguments(ARG "NATIVE_ONLY;SERVER" "SHARDS;RESOURCE_LOCK" "LABEL;SOURCES;LIBS"
     ${ARGN})
@@ -86,7 +87,7 @@ function(zelto_add_sharded_test name)
     set_tests_properties(${name}.shard${shard} PROPERTIES
       LABELS "${labels}" TIMEOUT 600
       ENVIRONMENT "GTEST_TOTAL_SHARDS=${ARG_SHARDS};GTEST_SHARD_INDEX=${shard}")
-    if(ARG_RESOURCE_LOCK)
+    if(ARG_RESOURCE_LOCK AND CMAKE_CROSSCOMPILING)
       set_tests_properties(${name}.shard${shard} PROPERTIES RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
     endif()
   endforeach()
