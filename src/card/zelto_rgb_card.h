@@ -133,6 +133,9 @@ class CZeltoRGBCard : public CTripleList {
   // Without a signal: the startup resolution and image format stand in for the
   // mode (source and image size, bytes per pixel).
   void ApplyStartupGeometry();
+  // The restored region (ImageSize/ImageOffset and Roi*) fitted inside the
+  // current SourceWidth x SourceHeight.
+  void FitRestoredRegionToSource();
   // The stored startup values (0 when absent); each applies itself while there
   // is no signal and returns the stored number.
   int32_t ReadStartupResolution();

@@ -9,6 +9,7 @@
 #include "card/zelto_rgb_card.h"
 #include "driver/error_names.h"
 #include "geometry/region_rules.h"
+#include "geometry/restored_geometry.h"
 #include "geometry/registry_layout.h"
 #include "geometry/registry_values.h"
 #include "platform/trace.h"
@@ -340,6 +341,20 @@ FrameLayout CZeltoRGBCard::CurrentFrameLayout() {
   return layout;
 }
 
+void CZeltoRGBCard::FitRestoredRegionToSource() {
+  const StoredRegion region = FitStoredRegion(
+      {Geometry.ImageSizeX, Geometry.ImageSizeY, Geometry.ImageOffsetX, Geometry.ImageOffsetY},
+      Geometry.SourceWidth, Geometry.SourceHeight);
+  Geometry.ImageSizeX = region.width;
+  Geometry.ImageSizeY = region.height;
+  Geometry.ImageOffsetX = region.offset_x;
+  Geometry.ImageOffsetY = region.offset_y;
+  Geometry.RoiWidth = region.width;
+  Geometry.RoiHeight = region.height;
+  Geometry.RoiOffsetX = region.offset_x;
+  Geometry.RoiOffsetY = region.offset_y;
+}
+
 void CZeltoRGBCard::ApplyStartupGeometry() {
   ReadStartupResolution();
   ReadStartupImageFormat();
@@ -348,8 +363,18 @@ void CZeltoRGBCard::ApplyStartupGeometry() {
     Geometry.ImageSizeY = Geometry.SourceHeight.load();
     Geometry.RoiWidth = Geometry.SourceWidth.load();
     Geometry.RoiHeight = Geometry.SourceHeight.load();
+  } else {
+    // The startup resolution is the only source known: a restored region lies
+    // inside it until the real mode refits it.
+    FitRestoredRegionToSource();
   }
   if (Geometry.ScalingMode != 0) {
+    // Scaling mode stored without a scaling size: the startup source stands in,
+    // as the detected mode does with a signal, rather than a 0 x 0 image.
+    if (Geometry.ScalingX < 1 || Geometry.ScalingY < 1) {
+      Geometry.ScalingX = ClampScaledWidth(Geometry.SourceWidth);
+      Geometry.ScalingY = ClampScaledHeight(Geometry.SourceHeight);
+    }
     Geometry.ImageSizeX = Geometry.ScalingX.load();
     Geometry.ImageSizeY = Geometry.ScalingY.load();
   }

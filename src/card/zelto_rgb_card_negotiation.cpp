@@ -10,7 +10,6 @@
 #include "driver/error_names.h"
 #include "geometry/registry_layout.h"
 #include "geometry/registry_values.h"
-#include "geometry/restored_geometry.h"
 #include "platform/trace.h"
 
 namespace zelto {
@@ -90,18 +89,7 @@ bool CZeltoRGBCard::DetectCaptureMode() {
       Geometry.RoiWidth = Geometry.SourceWidth.load();
       Geometry.RoiHeight = Geometry.SourceHeight.load();
     } else {
-      // A restored region lies inside the mode.
-      const StoredRegion region = FitStoredRegion(
-          {Geometry.ImageSizeX, Geometry.ImageSizeY, Geometry.ImageOffsetX, Geometry.ImageOffsetY},
-          Geometry.SourceWidth, Geometry.SourceHeight);
-      Geometry.ImageSizeX = region.width;
-      Geometry.ImageSizeY = region.height;
-      Geometry.ImageOffsetX = region.offset_x;
-      Geometry.ImageOffsetY = region.offset_y;
-      Geometry.RoiWidth = region.width;
-      Geometry.RoiHeight = region.height;
-      Geometry.RoiOffsetX = region.offset_x;
-      Geometry.RoiOffsetY = region.offset_y;
+      FitRestoredRegionToSource();
     }
     // The driver delivers the whole mode until a geometry call changes that.
     Geometry.OutputWidth = Geometry.SourceWidth.load();

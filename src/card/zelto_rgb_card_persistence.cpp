@@ -3,6 +3,7 @@
 #include "base/text_exception.h"
 #include "card/capture_format.h"
 #include "card/zelto_rgb_card.h"
+#include "geometry/region_rules.h"
 #include "geometry/registry_layout.h"
 #include "geometry/registry_values.h"
 #include "geometry/restored_geometry.h"
@@ -74,8 +75,9 @@ void CZeltoRGBCard::LoadGeometrySettings() {
   } else {
     int32_t scaling_x = 0, scaling_y = 0;
     if (read(kScalingXValue, &scaling_x) && read(kScalingYValue, &scaling_y)) {
-      Geometry.ScalingX = ClampStoredDimension(scaling_x);
-      Geometry.ScalingY = ClampStoredDimension(scaling_y);
+      // The driver's scaled range, as SetScaling would clamp them.
+      Geometry.ScalingX = ClampScaledWidth(scaling_x);
+      Geometry.ScalingY = ClampScaledHeight(scaling_y);
     }
   }
 

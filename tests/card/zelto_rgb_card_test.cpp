@@ -203,6 +203,45 @@ TEST_F(CardTest, StoredStartupValuesShapeTheImageWithoutSignal) {
   EXPECT_EQ(card.Geometry.SourceHeight, 2048);
 }
 
+// Found by the registry fuzzer: without a signal, a stored scaling mode without
+// its size gave a 0 x 0 image, and an absurd stored size (scaled or region) a
+// 16384 x 16384 one.
+TEST_F(CardTest, StoredGeometryWithoutSignalIsAlwaysAUsableSize) {
+  sim_.SetSignal(0, false);
+  platform::RegistryKey channel_key;
+  channel_key.Create(platform::RegistryRoot::kCurrentUser, sim_.base_key() + "\\0");
+  channel_key.SetDword("LockChannelMode", 1);
+  channel_key.SetDword("StartupResolution", 3);
+  channel_key.SetDword("Scaling Mode", 1);
+  TestCard card(sim_.host_key());
+  int32_t w = 0, h = 0, x = -1, y = -1;
+  card.GetImageGeometry(&w, &h, &x, &y);
+  EXPECT_EQ(w, 640);
+  EXPECT_EQ(h, 640);
+  EXPECT_EQ(card.GetImageBytes(), 640 * 640 * 2);
+
+  // A stored size outside the driver's scaled range is clamped to it.
+  channel_key.SetDword("Scaling X", 70000);
+  channel_key.SetDword("Scaling Y", 5);
+  TestCard restarted(sim_.host_key());
+  restarted.GetImageGeometry(&w, &h, &x, &y);
+  EXPECT_EQ(w, 2000);
+  EXPECT_EQ(h, 64);
+
+  // A restored region lies inside the startup resolution.
+  channel_key.SetDword("Scaling Mode", 0);
+  channel_key.SetDword("Image Size X", 100000);
+  channel_key.SetDword("Image Size Y", 300);
+  channel_key.SetDword("Image Offset X", 7);
+  channel_key.SetDword("Image Offset Y", 100000);
+  TestCard with_region(sim_.host_key());
+  with_region.GetImageGeometry(&w, &h, &x, &y);
+  EXPECT_EQ(w, 640);
+  EXPECT_EQ(h, 300);
+  EXPECT_EQ(x, 0);
+  EXPECT_EQ(y, 340);
+}
+
 TEST_F(CardTest, NoSignalAnywhereFailsAndKeepsTheStoredChannel) {
   sim_.SetSignal(0, false);
   sim_.SetSignal(1, false);

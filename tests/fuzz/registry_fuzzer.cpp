@@ -61,8 +61,9 @@ constexpr const char* kModes[8] = {"1024x768@60",  "640x480@60",   "800x600@75",
                                    "1280x1024@60", "1600x1200@60", "1920x1080@59.94",
                                    "1024x768@75",  "640x480@59.94"};
 
-// ZeltoSim's output is at most 2000 pixels each way.
-constexpr int32_t kLargestImageSide = 2000;
+// ZeltoSim's output is at most 2000 pixels each way; without a signal the
+// startup resolution stands in for the mode, up to its 2048 x 2048 fallback.
+constexpr int32_t kLargestImageSide = 2048;
 constexpr char kHostKey[] = "Software\\ZeltoFuzz\\";
 
 class Input {
