@@ -174,6 +174,14 @@ class CZeltoRGBCard : public CTripleList, public CSettingsStruct {
   // "Fixed Rate Mode" and, in fixed-rate mode, "Frame Rate". Each under its own
   // guard: the geometry and pacing part of loading the user settings.
   void LoadUserGeometrySettings();
+  // The saved user values of the channel key: the geometry and pacing part,
+  // then the capture format ("CaptureFormatValue" with a signal, else
+  // "StartupImageFormat") and, unless in fixed-rate mode, "SampleRateValue",
+  // each through its setting's write and under its own guard. On the capture
+  // thread (a signal's first arrival while grabbing) the capture format is
+  // refused like any other reallocating change while grabbing and keeps the
+  // negotiated one.
+  void LoadUserSettings();
 
   // FitROI re-fits the driver to `width` x `height` at the top-left corner after
   // a mode change (capture thread, DriverLock held); changes no card field but

@@ -274,5 +274,30 @@ TEST_F(CardSettingsTest, InputChannelChangeReopensOnlyAReportedOtherChannel) {
   EXPECT_EQ(card.GetSettingsCount(), 4);
 }
 
+TEST_F(CardSettingsTest, RestartedCardComesBackWithTheStoredFormatAndRate) {
+  {
+    SettingsCard card(sim_.host_key());
+    card.WriteCaptureFormat(1);
+    card.WriteCaptureRate(4);
+  }
+  sim_.ClearCallLog();
+  SettingsCard card(sim_.host_key());
+  EXPECT_EQ(card.ReadCaptureFormat(), 1);
+  EXPECT_EQ(card.ReadCaptureRate(), 4);
+  EXPECT_TRUE(traces_.HasTrace("CZeltoRGBCard::LoadUserSettings()"));
+}
+
+TEST_F(CardSettingsTest, StoredFixedRateModeSkipsTheStoredSampleRate) {
+  {
+    SettingsCard card(sim_.host_key());
+    card.WriteCaptureRate(9);
+    card.WriteCaptureRate(100);  // stores "Fixed Rate Mode" 1, keeps "SampleRateValue" 9
+  }
+  SettingsCard card(sim_.host_key());
+  EXPECT_EQ(card.GetFixedRateMode(), 1);
+  EXPECT_EQ(card.ReadCaptureRate(), 100);
+  EXPECT_NE(card.DriverHolds().SampleRate, 9);
+}
+
 }  // namespace
 }  // namespace zelto
