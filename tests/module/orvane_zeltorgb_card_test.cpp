@@ -275,5 +275,26 @@ TEST_F(COrvaneZeltoRGBCardTest, SettingThatReallocatesIsRefusedWhileGrabbing) {
   EXPECT_EQ(value, 1);
 }
 
+// A failed re-initialisation after an input channel change comes out as the
+// start-up failure's text; the object answers afterwards and holds no channel.
+TEST_F(COrvaneZeltoRGBCardTest, FailedChannelChangeIsReportedAndLeavesNoChannelOpen) {
+  sim_.Configure("pacing=free;channels=2");
+  ComPtr<IOrvaneSettingsProp> settings;
+  ASSERT_EQ(grabber_->QueryInterface(IID_IOrvaneSettingsProp, settings.put_void()), S_OK);
+  TestBstr key(sim_.host_key());
+  ASSERT_EQ(grabber_->CreateCard(key.get()), S_OK);
+  ASSERT_EQ(grabber_->ShowProperties(nullptr, 0), S_OK);
+  sim_.InjectError("RGBCaptureOpen", 0x10004, 0);  // RGBERROR_DEVICE_IN_USE
+  EXPECT_EQ(settings->SetSettingValue(0, 1), DISP_E_EXCEPTION);
+  EXPECT_EQ(testing::TakeErrorInfo().description, "Camera Initialization FAILED...");
+  EXPECT_EQ(sim_.Counters().open_handles, 0u);
+  int32_t count = -1;
+  EXPECT_EQ(settings->GetSettingsCount(&count), S_OK);
+  sim_.ClearErrors();
+  grabber_.Reset();
+  EXPECT_EQ(sim_.Counters().open_handles, 0u);
+  EXPECT_EQ(sim_.Counters().live_buffers, 0u);
+}
+
 }  // namespace
 }  // namespace zelto
