@@ -53,7 +53,7 @@ void CZeltoRGBCard::DefaultIni() {
   LoadGeometrySettings();
   if (SignalPresent) {
     GetCapabilities();
-    LoadUserGeometrySettings();
+    LoadUserSettings();
   } else {
     ApplyStartupGeometry();
   }

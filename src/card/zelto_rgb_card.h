@@ -17,7 +17,8 @@
 // zelto_rgb_card.cpp (construction, channel choice, start-up),
 // zelto_rgb_card_negotiation.cpp (GetCapabilities and the negotiated format),
 // zelto_rgb_card_capture.cpp (buffers, grab control, the capture thread),
-// zelto_rgb_card_geometry.cpp (region, scaling, fit, startup geometry, frame rate) and
+// zelto_rgb_card_geometry.cpp (region, scaling, fit, startup geometry, frame rate),
+// zelto_rgb_card_settings.cpp (the enumerated settings and their list) and
 // zelto_rgb_card_persistence.cpp (channel key and the stored values).
 #ifndef ZELTO_CARD_ZELTO_RGB_CARD_H_
 #define ZELTO_CARD_ZELTO_RGB_CARD_H_
@@ -36,10 +37,12 @@
 #include "driver/capture_channel.h"
 #include "driver/capture_driver.h"
 #include "geometry/image_geometry.h"
+#include "settings/setting_handlers.h"
+#include "settings/settings_struct.h"
 
 namespace zelto {
 
-class CZeltoRGBCard : public CTripleList {
+class CZeltoRGBCard : public CTripleList, public CSettingsStruct {
  public:
   // The highest channel number the driver's RGBCaptureOpen can take.
   static constexpr int32_t kMaxInputChannel = 0xFFFF;
@@ -113,6 +116,35 @@ class CZeltoRGBCard : public CTripleList {
   // The capture rate that selects module pacing.
   static constexpr int32_t kFixedRateCaptureRate = 100;
 
+  // The enumerated settings (zelto_rgb_card_settings.cpp). FillSettings lists
+  // Input Channel, Capture Format, Capture Rate and Lock Channel Mode under the
+  // ids 0, 2, 4, 6, and while LockChannelMode is set Startup Image Format and
+  // Startup Resolution under 8 and 10.
+  bool FillSettings() override;
+  int32_t ReadInputChannel() const { return InputChannel; }
+  // A channel outside 0..DeviceCount-1 is refused (nothing changes) and so is any
+  // change while grabbing: it throws TextException(kBuffersInUseText), as SetROI
+  // does. Otherwise the driver is released and rebound, DefaultIni opens the new
+  // channel and the same number of buffers is allocated again; a failed
+  // re-initialisation throws TextException(kCameraInitFailedText) with no
+  // channel held.
+  void WriteInputChannel(int32_t channel);
+  // The capture format the driver holds (0..3; 0 when the read fails).
+  int32_t ReadCaptureFormat();
+  // Only while SourceSizeKept; refused while grabbing like WriteInputChannel.
+  void WriteCaptureFormat(int32_t index);
+  // 100 in fixed-rate mode, else the driver's SampleRate (0 when the read fails).
+  int32_t ReadCaptureRate();
+  int32_t ReadLockChannelMode() const { return LockChannelMode ? 1 : 0; }
+  // The flag is set by 1 only; the value is persisted as given.
+  void WriteLockChannelMode(int32_t value);
+  void WriteStartupImageFormat(int32_t value);
+  void WriteStartupResolution(int32_t value);
+  // The stored startup values (0 when absent); each applies itself while there
+  // is no signal and returns the stored number.
+  int32_t ReadStartupResolution();
+  int32_t ReadStartupImageFormat();
+
  protected:
   // Start-up sequence.
   void DefaultIni();
@@ -136,10 +168,6 @@ class CZeltoRGBCard : public CTripleList {
   // The restored region (ImageSize/ImageOffset and Roi*) fitted inside the
   // current SourceWidth x SourceHeight.
   void FitRestoredRegionToSource();
-  // The stored startup values (0 when absent); each applies itself while there
-  // is no signal and returns the stored number.
-  int32_t ReadStartupResolution();
-  int32_t ReadStartupImageFormat();
 
   // Restarts the fixed-rate pacing at `rate` frames per second, clamped to
   // 1..SourceFrameRate (FrameRate 0 while no mode is known).
@@ -149,6 +177,14 @@ class CZeltoRGBCard : public CTripleList {
   // "Fixed Rate Mode" and, in fixed-rate mode, "Frame Rate". Each under its own
   // guard: the geometry and pacing part of loading the user settings.
   void LoadUserGeometrySettings();
+  // The saved user values of the channel key: the geometry and pacing part,
+  // then the capture format ("CaptureFormatValue" with a signal, else
+  // "StartupImageFormat") and, unless in fixed-rate mode, "SampleRateValue",
+  // each through its setting's write and under its own guard. On the capture
+  // thread (a signal's first arrival while grabbing) the capture format is
+  // refused like any other reallocating change while grabbing and keeps the
+  // negotiated one.
+  void LoadUserSettings();
 
   // FitROI re-fits the driver to `width` x `height` at the top-left corner after
   // a mode change (capture thread, DriverLock held); changes no card field but
@@ -266,6 +302,25 @@ class CZeltoRGBCard : public CTripleList {
   int32_t ReadStoredStartupValue(const char* name);
   // Traces "<prefix> returned: <error name>" for a failed driver call.
   void TraceDriverError(const char* prefix, uint32_t result);
+
+  // The fill steps of FillSettings, each adding its entry under `*id` and
+  // advancing it by one.
+  void FillInputChannel(int32_t* id);
+  void FillCaptureFormat(int32_t* id);
+  void FillCaptureRate(int32_t* id);
+  void FillLockChannelMode(int32_t* id);
+  void FillStartupImageFormat(int32_t* id);
+  void FillStartupResolution(int32_t* id);
+  // One capture-parameters read or write with `flags`, the result kept as the
+  // last driver result.
+  uint32_t ReadCaptureParams(uint32_t flags, CaptureParams* record);
+
+  CCameraIndex camera_index_{*this};
+  CImageFormatSetting image_format_setting_{*this};
+  CFrameRate frame_rate_setting_{*this};
+  CLockChannelMode lock_channel_mode_{*this};
+  CStartupImageFormatSetting startup_image_format_{*this};
+  CStartupResolution startup_resolution_{*this};
 
   CPxlImageConverter Converter;
   std::thread CaptureThread;

@@ -109,8 +109,11 @@ void CZeltoRGBCard::DisableGrab() {
     std::lock_guard<std::recursive_mutex> lock(Channel.DriverLock);
     rate = static_cast<int32_t>(Timing().VerFrequency / 1000);
   }
-  // The settings list, which shows the source rate, is rebuilt with the settings.
-  if (rate != SourceFrameRate) SourceFrameRate = rate;
+  // The capture-rate labels show the source rate.
+  if (rate != SourceFrameRate) {
+    SourceFrameRate = rate;
+    FillSettings();
+  }
 }
 
 void CZeltoRGBCard::StopCaptureThread() {
@@ -193,7 +196,7 @@ void CZeltoRGBCard::CaptureStep(StepFlags& flags, bool in_worker) {
       SignalPresent = true;
       Format.ConvertTo24 = false;
       GetCapabilities();
-      LoadUserGeometrySettings();
+      LoadUserSettings();
       EnableCapture(in_worker);
     }
     platform::SleepMilliseconds(1);

@@ -121,4 +121,23 @@ int32_t CZeltoRGBCard::ReadStartupImageFormat() {
   return stored;
 }
 
+void CZeltoRGBCard::LoadUserSettings() {
+  platform::Trace("CZeltoRGBCard::LoadUserSettings()");
+  LoadUserGeometrySettings();
+  platform::RegistryKey key = OpenUserKey(UserSettingsKey);
+  int32_t value = 0;
+  try {
+    const char* name = SignalPresent ? kCaptureFormatValue : kStartupImageFormatValue;
+    if (ReadDwordValue(key, name, &value) == platform::kRegSuccess) WriteCaptureFormat(value);
+  } catch (const TextException&) {
+  }
+  try {
+    if (Pacer.FixedRateMode == 0 &&
+        ReadDwordValue(key, kSampleRateValue, &value) == platform::kRegSuccess) {
+      WriteCaptureRate(value);
+    }
+  } catch (const TextException&) {
+  }
+}
+
 }  // namespace zelto

@@ -14,7 +14,7 @@ HRESULT STDMETHODCALLTYPE COrvaneZeltoRGB::ShowProperties(HWND parent, int mode)
   return GuardedCall([&]() -> HRESULT {
     ComPtr<IUnknown> unknown;
     if (FAILED(QueryInterface(IID_IUnknown, unknown.PutVoid()))) return S_OK;
-    // The settings list is refreshed here once the card has one.
+    card_->FillSettings();
     if (mode != 0) {
       ShowPropertyFrame(parent, unknown.Get(), &kPropertyPages[1], 1);
     } else {

@@ -28,8 +28,7 @@ struct InterfaceEntry {
 
 // The interfaces QueryInterface hands out, in the object's table order. IUnknown is
 // not here: it is the inner unknown, the object's identity.
-// IOrvaneAdjustment and IOrvaneSettingsProp join the
-// table with their card sides.
+// IOrvaneAdjustment joins the table with its card side.
 constexpr InterfaceEntry kInterfaces[] = {
     {&IID_ISupportErrorInfo, &CastTo<ISupportErrorInfo>},
     {&IID_IOrvaneZeltoRGB, &CastTo<IOrvaneZeltoRGB>},
@@ -41,6 +40,7 @@ constexpr InterfaceEntry kInterfaces[] = {
     {&IID_IOrvaneGenericButtonClickProp, &CastTo<IOrvaneGenericButtonClickProp>},
     {&IID_IOrvaneBufferUsageProp, &CastTo<IOrvaneBufferUsageProp>},
     {&IID_IOrvaneTimeSourceProp, &CastTo<IOrvaneTimeSourceProp>},
+    {&IID_IOrvaneSettingsProp, &CastTo<IOrvaneSettingsProp>},
 };
 
 }  // namespace
@@ -56,6 +56,7 @@ COrvaneZeltoRGB::~COrvaneZeltoRGB() {
   // The card goes first: it stops capture and unloads the driver while the
   // interface members it was handed are still there.
   SetQueue(nullptr);
+  BindSettings(nullptr);
   card_.reset();
   UnlockModule();
 }
@@ -121,6 +122,7 @@ HRESULT STDMETHODCALLTYPE COrvaneZeltoRGB::CreateCard(BSTR host_key) {
     // A second CreateCard replaces the card; the old one must let go of the
     // driver and its channel before the new one opens them.
     SetQueue(nullptr);
+    BindSettings(nullptr);
     card_.reset();
     try {
       card_ = std::make_unique<CZeltoRGBCard>(NarrowFromBstr(host_key));
@@ -131,8 +133,8 @@ HRESULT STDMETHODCALLTYPE COrvaneZeltoRGB::CreateCard(BSTR host_key) {
       throw TextException(kCameraInitFailedText);
     }
     SetQueue(card_.get());
-    // The settings and adjustment interfaces get their card here once they are
-    // part of the object.
+    BindSettings(card_.get());
+    // The adjustment interface gets its card here once it is part of the object.
     return S_OK;
   });
 }

@@ -18,6 +18,7 @@
 
 #include "module/com_error.h"
 #include "module/com_types.h"
+#include "module/setting_interface.h"
 #include "module/time_source_interface.h"
 
 namespace zelto {
@@ -31,7 +32,8 @@ class COrvaneZeltoRGB final : public ISupportErrorInfo,
                               public IOrvaneZeltoRGBImageProp,
                               public IOrvaneGenericButtonClickProp,
                               public IOrvaneBufferUsageProp,
-                              public CTimeSourceInterface {
+                              public CTimeSourceInterface,
+                              public CSettingInterface {
  public:
   // The class factory's work: `outer` non-null aggregates, and then only IUnknown
   // may be asked for (CLASS_E_NOAGGREGATION otherwise).

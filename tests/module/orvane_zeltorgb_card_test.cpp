@@ -216,5 +216,85 @@ TEST_F(COrvaneZeltoRGBCardTest, ShowPropertiesTracesAndReturnsWithoutADisplay) {
   EXPECT_EQ(grabber_->ShowProperties(nullptr, 1), S_OK);
 }
 
+// The settings list through IOrvaneSettingsProp: unbound before CreateCard,
+// filled by ShowProperties, strings out into the caller's BSTR, rebuilt by a set.
+TEST_F(COrvaneZeltoRGBCardTest, SettingsInterfaceForwardsToTheCardsList) {
+  ComPtr<IOrvaneSettingsProp> settings;
+  ASSERT_EQ(grabber_->QueryInterface(IID_IOrvaneSettingsProp, settings.put_void()), S_OK);
+  int32_t count = -1;
+  EXPECT_EQ(settings->GetSettingsCount(&count), E_FAIL);
+  EXPECT_EQ(settings->SetSettingValue(6, 1), E_FAIL);
+
+  TestBstr key(sim_.host_key());
+  ASSERT_EQ(grabber_->CreateCard(key.get()), S_OK);
+  EXPECT_EQ(settings->GetSettingsCount(&count), S_OK);
+  EXPECT_EQ(count, 0);
+  ASSERT_EQ(grabber_->ShowProperties(nullptr, 0), S_OK);
+  EXPECT_EQ(settings->GetSettingsCount(&count), S_OK);
+  EXPECT_EQ(count, 4);
+
+  BSTR text = SysAllocString(reinterpret_cast<const OLECHAR*>(u"old"));
+  int32_t id = -1;
+  ASSERT_EQ(settings->GetSetting(2, &text, &id), S_OK);
+  EXPECT_EQ(testing::NarrowTestText(text), "Capture Rate");
+  EXPECT_EQ(id, 4);
+  int32_t value = -1;
+  ASSERT_EQ(settings->GetOption(2, 3, &text, &value), S_OK);
+  EXPECT_EQ(testing::NarrowTestText(text), "RGB 24");
+  EXPECT_EQ(value, 3);
+  EXPECT_EQ(settings->GetOption(2, 4, &text, &value), E_INVALIDARG);
+  EXPECT_EQ(settings->GetSetting(4, &text, &id), E_INVALIDARG);
+  EXPECT_EQ(settings->GetOption(99, 0, &text, &value), S_OK);
+  EXPECT_EQ(testing::NarrowTestText(text), "RGB 24");
+  EXPECT_EQ(value, 3);
+  SysFreeString(text);
+
+  ASSERT_EQ(settings->SetSettingValue(6, 1), S_OK);
+  EXPECT_EQ(settings->GetSettingsCount(&count), S_OK);
+  EXPECT_EQ(count, 6);
+  EXPECT_EQ(settings->GetSettingValue(6, &value), S_OK);
+  EXPECT_EQ(value, 1);
+}
+
+// A capture format change while grabbing would free frames the host holds: it
+// is refused with the text, and the object stays usable.
+TEST_F(COrvaneZeltoRGBCardTest, SettingThatReallocatesIsRefusedWhileGrabbing) {
+  ComPtr<IOrvaneSettingsProp> settings;
+  ASSERT_EQ(grabber_->QueryInterface(IID_IOrvaneSettingsProp, settings.put_void()), S_OK);
+  TestBstr key(sim_.host_key());
+  ASSERT_EQ(grabber_->CreateCard(key.get()), S_OK);
+  ASSERT_EQ(grabber_->ShowProperties(nullptr, 0), S_OK);
+  ASSERT_EQ(grabber_->AllocateBuffers(2), S_OK);
+  ASSERT_EQ(grabber_->EnableGrab(), S_OK);
+  EXPECT_EQ(settings->SetSettingValue(2, 1), DISP_E_EXCEPTION);
+  EXPECT_EQ(testing::TakeErrorInfo().description, kBuffersInUseText);
+  ASSERT_EQ(grabber_->DisableGrab(), S_OK);
+  EXPECT_EQ(settings->SetSettingValue(2, 1), S_OK);
+  int32_t value = -1;
+  EXPECT_EQ(settings->GetSettingValue(2, &value), S_OK);
+  EXPECT_EQ(value, 1);
+}
+
+// A failed re-initialisation after an input channel change comes out as the
+// start-up failure's text; the object answers afterwards and holds no channel.
+TEST_F(COrvaneZeltoRGBCardTest, FailedChannelChangeIsReportedAndLeavesNoChannelOpen) {
+  sim_.Configure("pacing=free;channels=2");
+  ComPtr<IOrvaneSettingsProp> settings;
+  ASSERT_EQ(grabber_->QueryInterface(IID_IOrvaneSettingsProp, settings.put_void()), S_OK);
+  TestBstr key(sim_.host_key());
+  ASSERT_EQ(grabber_->CreateCard(key.get()), S_OK);
+  ASSERT_EQ(grabber_->ShowProperties(nullptr, 0), S_OK);
+  sim_.InjectError("RGBCaptureOpen", 0x10004, 0);  // RGBERROR_DEVICE_IN_USE
+  EXPECT_EQ(settings->SetSettingValue(0, 1), DISP_E_EXCEPTION);
+  EXPECT_EQ(testing::TakeErrorInfo().description, "Camera Initialization FAILED...");
+  EXPECT_EQ(sim_.Counters().open_handles, 0u);
+  int32_t count = -1;
+  EXPECT_EQ(settings->GetSettingsCount(&count), S_OK);
+  sim_.ClearErrors();
+  grabber_.Reset();
+  EXPECT_EQ(sim_.Counters().open_handles, 0u);
+  EXPECT_EQ(sim_.Counters().live_buffers, 0u);
+}
+
 }  // namespace
 }  // namespace zelto

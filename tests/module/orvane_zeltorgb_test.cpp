@@ -61,7 +61,8 @@ TEST(COrvaneZeltoRGBTest, ServesTheTableAndOneIdentity) {
                         IID_IOrvaneZeltoRGBImageProp,
                         IID_IOrvaneGenericButtonClickProp,
                         IID_IOrvaneBufferUsageProp,
-                        IID_IOrvaneTimeSourceProp};
+                        IID_IOrvaneTimeSourceProp,
+                        IID_IOrvaneSettingsProp};
   for (const IID& iid : served) {
     ComPtr<IUnknown> part;
     ASSERT_EQ(object->QueryInterface(iid, part.put_void()), S_OK);
@@ -75,8 +76,7 @@ TEST(COrvaneZeltoRGBTest, ServesTheTableAndOneIdentity) {
 
 TEST(COrvaneZeltoRGBTest, LaterInterfacesAndStrangersAreRefused) {
   ComPtr<IUnknown> object = CreateAlone();
-  for (const IID& iid : {IID_IOrvaneSettingsProp, IID_IOrvaneAdjustment, kUnknownIid,
-                         IID_IClassFactory}) {
+  for (const IID& iid : {IID_IOrvaneAdjustment, kUnknownIid, IID_IClassFactory}) {
     void* part = reinterpret_cast<void*>(0x1);
     EXPECT_EQ(object->QueryInterface(iid, &part), E_NOINTERFACE);
     EXPECT_EQ(part, nullptr);
