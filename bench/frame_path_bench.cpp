@@ -45,8 +45,8 @@
 #include "card/zelto_rgb_card.h"
 #include "driver/capture_driver.h"
 #include "platform/registry.h"
-#include "sim_card.h"
 #include "repeated_runs.h"
+#include "sim_card.h"
 
 namespace zelto {
 namespace {
@@ -192,7 +192,8 @@ void BM_FramePath(benchmark::State& state, PathInfo info, Size size) {
       state.counters["fills_per_frame"] = static_cast<double>(fills) / static_cast<double>(got);
       // The share of frames the host slept for in GetFrame: each costs the
       // capture thread a wake-up.
-      state.counters["waits_per_frame"] = static_cast<double>(waits - waits_before) / static_cast<double>(got);
+      state.counters["waits_per_frame"] =
+          static_cast<double>(waits - waits_before) / static_cast<double>(got);
     }
   }
   platform::DeleteRegistryTree(platform::RegistryRoot::kCurrentUser, host_key);
@@ -205,7 +206,8 @@ void BM_FramePath(benchmark::State& state, PathInfo info, Size size) {
 struct Buffers {
   Buffers(size_t source_bytes, size_t image_bytes) : source(source_bytes) {
     for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<uint8_t>(i * 7 + 1);
-    const size_t capacity = static_cast<size_t>(CTripleList::RoundUpBufferSize(static_cast<int64_t>(image_bytes)));
+    const size_t capacity =
+        static_cast<size_t>(CTripleList::RoundUpBufferSize(static_cast<int64_t>(image_bytes)));
     for (auto& d : destinations) {
       d = std::make_unique<uint8_t[]>(capacity);
       std::memset(d.get(), 0, capacity);
@@ -238,7 +240,8 @@ void BM_Convert(benchmark::State& state, Size size) {
     benchmark::DoNotOptimize(d);
     benchmark::ClobberMemory();
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(pixels * 3));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(pixels * 3));
 }
 
 std::string FrameName(const PathInfo& p, const Size& s) {
@@ -312,8 +315,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
       best_.emplace(name, times.front());
       median_.emplace(name, times[times.size() / 2]);
     }
-    std::printf("\nFrame path per frame against memcpy of the image bytes (and rgb24 against the\n"
-                "bare conversion); best and median of the repetitions of this run, x > 1 is slower:\n");
+    std::printf(
+        "\nFrame path per frame against memcpy of the image bytes (and rgb24 against the\n"
+        "bare conversion); best and median of the repetitions of this run, x > 1 is slower:\n");
     std::printf("%-10s %-10s %12s %12s %9s %12s %12s %9s %10s\n", "path", "size", "best ns",
                 "memcpy ns", "x memcpy", "median ns", "memcpy ns", "x memcpy", "x convert");
     for (const auto& [p, s] : Cases()) {

@@ -35,7 +35,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 int64_t NowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+      .count();
 }
 
 // Busy for `ns`: long enough for the other thread to be asleep in its wait.
@@ -168,7 +169,9 @@ double Median(std::vector<double> v) {
   return v.empty() ? 0 : v[v.size() / 2];
 }
 
-double Min(const std::vector<double>& v) { return v.empty() ? 0 : *std::min_element(v.begin(), v.end()); }
+double Min(const std::vector<double>& v) {
+  return v.empty() ? 0 : *std::min_element(v.begin(), v.end());
+}
 
 bool ParseFlag(const char* arg, const char* name, int64_t* value) {
   const size_t n = std::strlen(name);
@@ -221,8 +224,9 @@ int main(int argc, char** argv) {
     if (pb.p50 > 0) r50.push_back(pq.p50 / pb.p50);
     if (pb.p99 > 0) r99.push_back(pq.p99 / pb.p99);
   }
-  std::printf("\nHand-off latency, CommitFrame -> waiting GetFrame returns, against a bare\n"
-              "mutex + condition variable ping-pong (ns; x > 1 is slower):\n");
+  std::printf(
+      "\nHand-off latency, CommitFrame -> waiting GetFrame returns, against a bare\n"
+      "mutex + condition variable ping-pong (ns; x > 1 is slower):\n");
   std::printf("%-8s %12s %12s %10s %16s\n", "", "queue", "ping-pong", "x", "x (per round)");
   std::printf("%-8s %12.0f %12.0f %10.3f %16.3f   median of rounds\n", "p50", Median(q50),
               Median(b50), Median(q50) / Median(b50), Median(r50));

@@ -90,15 +90,15 @@ void RegisterAll() {
     for (const Variant& v : variants) {
       if (v.flag != 0 && !TestCpuFlag(v.flag)) continue;
       const RBG32ToRGB24RowFunction row = v.row;
-      Register(std::string("RBG32ToRGB24_") + v.name, size, [row](Frame& f) {
-        row(f.src.data(), f.dst.data(), static_cast<int>(f.pixels()));
-      });
+      Register(std::string("RBG32ToRGB24_") + v.name, size,
+               [row](Frame& f) { row(f.src.data(), f.dst.data(), static_cast<int>(f.pixels())); });
     }
     Register("libyuv_ARGBToRGB24", size, [](Frame& f) {
       libyuv::ARGBToRGB24(f.src.data(), f.size.width * 4, f.dst.data(), f.size.width * 3,
                           f.size.width, f.size.height);
     });
-    Register("memcpy", size, [](Frame& f) { std::memcpy(f.dst.data(), f.src.data(), f.src.size()); });
+    Register("memcpy", size,
+             [](Frame& f) { std::memcpy(f.dst.data(), f.src.data(), f.src.size()); });
   }
 }
 
@@ -135,15 +135,16 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
 
   void PrintRatios() const {
-    std::printf("\nThroughput relative to libyuv ARGBToRGB24 and to memcpy of the input "
-                "(> 1 is faster; best of repetitions):\n");
+    std::printf(
+        "\nThroughput relative to libyuv ARGBToRGB24 and to memcpy of the input "
+        "(> 1 is faster; best of repetitions):\n");
     std::printf("%-24s %-10s %10s %10s %12s\n", "run", "size", "GB/s", "x libyuv", "x memcpy");
     for (const Size& size : kSizes) {
       const double yuv = Best("libyuv_ARGBToRGB24", size);
       const double copy = Best("memcpy", size);
-      for (const char* what : {"RBG32ToRGB24", "RBG32ToRGB24_rows", "RBG32ToRGB24_C",
-                               "RBG32ToRGB24_SSSE3", "RBG32ToRGB24_AVX2", "libyuv_ARGBToRGB24",
-                               "memcpy"}) {
+      for (const char* what :
+           {"RBG32ToRGB24", "RBG32ToRGB24_rows", "RBG32ToRGB24_C", "RBG32ToRGB24_SSSE3",
+            "RBG32ToRGB24_AVX2", "libyuv_ARGBToRGB24", "memcpy"}) {
         const double t = Best(what, size);
         if (t <= 0) continue;
         const double bytes = static_cast<double>(size.width) * size.height * 4;

@@ -20,7 +20,8 @@ inline bool InitializeRepeatedRuns(int argc, char** argv, const char* min_time_s
               std::string("--benchmark_min_time=") + min_time_seconds,
               "--benchmark_report_aggregates_only=true"};
   args.assign(argv, argv + argc);
-  for (size_t i = 0; i < defaults.size(); ++i) args.insert(args.begin() + 1 + i, defaults[i].data());
+  for (size_t i = 0; i < defaults.size(); ++i)
+    args.insert(args.begin() + 1 + i, defaults[i].data());
   int count = static_cast<int>(args.size());
   benchmark::Initialize(&count, args.data());
   return !benchmark::ReportUnrecognizedArguments(count, args.data());

@@ -104,7 +104,8 @@ void BM_RealTimePacing(benchmark::State& state) {
   for (auto _ : state) {
     if (capture.Fill() != kStatusFrameCaptured) state.SkipWithError("fill failed");
     auto now = Clock::now();
-    max_gap_ms = std::max(max_gap_ms, std::chrono::duration<double, std::milli>(now - previous).count());
+    max_gap_ms =
+        std::max(max_gap_ms, std::chrono::duration<double, std::milli>(now - previous).count());
     previous = now;
     ++frames;
   }
@@ -114,7 +115,11 @@ void BM_RealTimePacing(benchmark::State& state) {
   state.counters["max_gap_ms"] = max_gap_ms;
   state.counters["drift_ms"] = (seconds - frames / nominal_hz) * 1000.0;
 }
-BENCHMARK(BM_RealTimePacing)->DenseRange(0, 2)->Iterations(300)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RealTimePacing)
+    ->DenseRange(0, 2)
+    ->Iterations(300)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_FreeRunningFill(benchmark::State& state) {
   const uint32_t format = static_cast<uint32_t>(state.range(0));
@@ -122,7 +127,10 @@ void BM_FreeRunningFill(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(capture.Fill());
   state.SetBytesProcessed(state.iterations() * 1024 * 768 * (format == kPixelFormat32 ? 4 : 2));
 }
-BENCHMARK(BM_FreeRunningFill)->Arg(kPixelFormat555)->Arg(kPixelFormat565)->Arg(kPixelFormat32)
+BENCHMARK(BM_FreeRunningFill)
+    ->Arg(kPixelFormat555)
+    ->Arg(kPixelFormat565)
+    ->Arg(kPixelFormat32)
     ->Unit(benchmark::kMicrosecond);
 
 void BM_StaticFill(benchmark::State& state) {

@@ -16,9 +16,11 @@
 #define ZELTORGB_ZELTORGB_H_
 
 #ifdef _WIN32
+// windows.h first: the OLE headers build on it.
 #include <windows.h>
-#include <ole2.h>
+
 #include <ocidl.h>
+#include <ole2.h>
 #else
 #include "zeltorgb/com_posix.h"
 #endif
@@ -143,10 +145,12 @@ struct IOrvaneZeltoRGBImageProp : IOrvaneImageProp {
 // Names go out through SysReAllocString on the caller's BSTR (null or valid).
 struct IOrvaneAdjustment : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetAdjustmentCount(int32_t* count) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetAdjustmentInfo(
-      int32_t index, int32_t* id, BSTR* name, int32_t* int_min, int32_t* int_max,
-      double* real_min, double* real_max, int32_t* is_integer, int32_t* word_a, int32_t* word_b,
-      int32_t* word_c, int32_t* word_d) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetAdjustmentInfo(int32_t index, int32_t* id, BSTR* name,
+                                                      int32_t* int_min, int32_t* int_max,
+                                                      double* real_min, double* real_max,
+                                                      int32_t* is_integer, int32_t* word_a,
+                                                      int32_t* word_b, int32_t* word_c,
+                                                      int32_t* word_d) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetIntegerValue(int32_t id, int32_t* value) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetIntegerValue(int32_t id, int32_t value) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetRealValue(int32_t id, double* value) = 0;

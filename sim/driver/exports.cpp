@@ -6,6 +6,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
 #include <mmsystem.h>
 #endif
 
@@ -16,16 +17,16 @@ using zelto::HRGBCAPTURE;
 using zelto::VideoTiming;
 using zelto::sim::Simulator;
 
-#define ZELTOSIM_GUARD(expr)                          \
-  try {                                               \
-    return expr;                                      \
-  } catch (...) {                                     \
-    return zelto::kRgbErrorInsufficientResources;     \
+#define ZELTOSIM_GUARD(expr)                      \
+  try {                                           \
+    return expr;                                  \
+  } catch (...) {                                 \
+    return zelto::kRgbErrorInsufficientResources; \
   }
 
-#define ZELTOSIM_UNSUPPORTED(name)                                                  \
-  extern "C" uint32_t ZELTO_DRIVER_CALL name() {                                    \
-    ZELTOSIM_GUARD(Simulator::Instance().Unsupported(DriverEntry::k##name))         \
+#define ZELTOSIM_UNSUPPORTED(name)                                          \
+  extern "C" uint32_t ZELTO_DRIVER_CALL name() {                            \
+    ZELTOSIM_GUARD(Simulator::Instance().Unsupported(DriverEntry::k##name)) \
   }
 
 namespace {
@@ -45,45 +46,36 @@ uint32_t ZELTO_DRIVER_CALL RGBCaptureInitialise(uint32_t* device_count) {
   ZELTOSIM_GUARD(Simulator::Instance().Initialise(device_count))
 }
 
-uint32_t ZELTO_DRIVER_CALL RGBCaptureOpen(uint32_t channel, HRGBCAPTURE* handle) {
-  ZELTOSIM_GUARD(Simulator::Instance().Open(channel, handle))
-}
+uint32_t ZELTO_DRIVER_CALL RGBCaptureOpen(uint32_t channel, HRGBCAPTURE* handle){
+    ZELTOSIM_GUARD(Simulator::Instance().Open(channel, handle))}
 
-uint32_t ZELTO_DRIVER_CALL RGBCaptureClose(HRGBCAPTURE handle) {
-  ZELTOSIM_GUARD(Simulator::Instance().Close(handle))
-}
+uint32_t ZELTO_DRIVER_CALL
+    RGBCaptureClose(HRGBCAPTURE handle){ZELTOSIM_GUARD(Simulator::Instance().Close(handle))}
 
-uint32_t ZELTO_DRIVER_CALL RGBCaptureEnable(HRGBCAPTURE handle, uint32_t enable) {
-  ZELTOSIM_GUARD(Simulator::Instance().Enable(handle, enable))
-}
+uint32_t ZELTO_DRIVER_CALL RGBCaptureEnable(HRGBCAPTURE handle, uint32_t enable){
+    ZELTOSIM_GUARD(Simulator::Instance().Enable(handle, enable))}
 
-uint32_t ZELTO_DRIVER_CALL RGBCaptureGetCapabilities(HRGBCAPTURE handle, CaptureCaps* caps) {
-  ZELTOSIM_GUARD(Simulator::Instance().GetCapabilities(handle, caps))
-}
+uint32_t ZELTO_DRIVER_CALL RGBCaptureGetCapabilities(HRGBCAPTURE handle, CaptureCaps* caps){
+    ZELTOSIM_GUARD(Simulator::Instance().GetCapabilities(handle, caps))}
 
-uint32_t ZELTO_DRIVER_CALL RGBCaptureGetParameters(HRGBCAPTURE handle, CaptureParams* params,
-                                                   uint32_t query) {
-  ZELTOSIM_GUARD(Simulator::Instance().GetParameters(handle, params, query))
-}
+uint32_t ZELTO_DRIVER_CALL
+    RGBCaptureGetParameters(HRGBCAPTURE handle, CaptureParams* params, uint32_t query){
+        ZELTOSIM_GUARD(Simulator::Instance().GetParameters(handle, params, query))}
 
-uint32_t ZELTO_DRIVER_CALL RGBCaptureSetParameters(HRGBCAPTURE handle, CaptureParams* params,
-                                                   uint32_t query) {
-  ZELTOSIM_GUARD(Simulator::Instance().SetParameters(handle, params, query))
-}
+uint32_t ZELTO_DRIVER_CALL
+    RGBCaptureSetParameters(HRGBCAPTURE handle, CaptureParams* params, uint32_t query){
+        ZELTOSIM_GUARD(Simulator::Instance().SetParameters(handle, params, query))}
 
-uint32_t ZELTO_DRIVER_CALL RGBCaptureAllocateBuffer(HRGBCAPTURE handle, void** buffer,
-                                                    uint32_t size) {
-  ZELTOSIM_GUARD(Simulator::Instance().AllocateBuffer(handle, buffer, size))
-}
+uint32_t ZELTO_DRIVER_CALL
+    RGBCaptureAllocateBuffer(HRGBCAPTURE handle, void** buffer, uint32_t size){
+        ZELTOSIM_GUARD(Simulator::Instance().AllocateBuffer(handle, buffer, size))}
 
-uint32_t ZELTO_DRIVER_CALL RGBCaptureFreeBuffer(HRGBCAPTURE handle, void** buffer) {
-  ZELTOSIM_GUARD(Simulator::Instance().FreeBuffer(handle, buffer))
-}
+uint32_t ZELTO_DRIVER_CALL RGBCaptureFreeBuffer(HRGBCAPTURE handle, void** buffer){
+    ZELTOSIM_GUARD(Simulator::Instance().FreeBuffer(handle, buffer))}
 
-uint32_t ZELTO_DRIVER_CALL RGBCaptureFillBuffer(HRGBCAPTURE handle, uint32_t selector,
-                                                uint32_t size) {
-  ZELTOSIM_GUARD(Simulator::Instance().FillBuffer(handle, selector, size))
-}
+uint32_t ZELTO_DRIVER_CALL
+    RGBCaptureFillBuffer(HRGBCAPTURE handle, uint32_t selector, uint32_t size){
+        ZELTOSIM_GUARD(Simulator::Instance().FillBuffer(handle, selector, size))}
 
 uint32_t ZELTO_DRIVER_CALL RGBCaptureDetectVideoMode(HRGBCAPTURE handle, uint32_t, uint32_t,
                                                      VideoTiming* timing, uint32_t) {
@@ -118,9 +110,8 @@ uint32_t ZeltoSim_Configure(const char* config) {
   ZELTOSIM_GUARD(Simulator::Instance().Configure(config))
 }
 
-uint32_t ZeltoSim_SetSignal(uint32_t channel, uint32_t present) {
-  ZELTOSIM_GUARD(Simulator::Instance().SetSignal(channel, present))
-}
+uint32_t ZeltoSim_SetSignal(uint32_t channel, uint32_t present){
+    ZELTOSIM_GUARD(Simulator::Instance().SetSignal(channel, present))}
 
 uint32_t ZeltoSim_SetMode(uint32_t channel, const char* mode) {
   if (mode == nullptr) return zelto::kRgbErrorInvalidPointer;

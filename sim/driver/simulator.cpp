@@ -39,17 +39,15 @@ int64_t NowNs() {
 
 std::chrono::steady_clock::time_point AtNs(int64_t ns) {
   return std::chrono::steady_clock::time_point(
-      std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::nanoseconds(ns)));
+      std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+          std::chrono::nanoseconds(ns)));
 }
 
 int32_t Pick(Select select, const Range& range, int32_t current) {
   switch (select) {
-    case Select::kMinimum:
-      return range.min;
-    case Select::kMaximum:
-      return range.max;
-    case Select::kCurrent:
-      break;
+    case Select::kMinimum: return range.min;
+    case Select::kMaximum: return range.max;
+    case Select::kCurrent: break;
   }
   return current;
 }
@@ -60,12 +58,9 @@ int BytesPerPixelOf(uint32_t pixel_format) { return pixel_format == kPixelFormat
 
 PixelLayout LayoutOf(uint32_t pixel_format) {
   switch (pixel_format) {
-    case kPixelFormat555:
-      return PixelLayout::kRgb555;
-    case kPixelFormat565:
-      return PixelLayout::kRgb565;
-    default:
-      return PixelLayout::kBgrx32;
+    case kPixelFormat555: return PixelLayout::kRgb555;
+    case kPixelFormat565: return PixelLayout::kRgb565;
+    default: return PixelLayout::kBgrx32;
   }
 }
 
@@ -258,8 +253,8 @@ void Simulator::RunScripts(Channel& ch) {
   }
   if (script.mode_change_at != kNever && ch.frames_delivered >= script.mode_change_at) {
     script.mode_change_at = kNever;
-    ChangeMode(ch, script.mode_change_to != nullptr ? script.mode_change_to
-                                                    : AlternativeMode(ch.mode));
+    ChangeMode(ch,
+               script.mode_change_to != nullptr ? script.mode_change_to : AlternativeMode(ch.mode));
   }
 }
 
@@ -299,8 +294,8 @@ int64_t Simulator::FrameCompleteNs(const Channel& ch, uint64_t frame) const {
   const uint64_t f = ch.mode->ver_frequency_mhz;
   const uint64_t n = frame - ch.clock_first + 1;
   const uint64_t whole = n / f, part = n % f;
-  return ch.clock_start_ns + static_cast<int64_t>(whole * 1000000000000ULL +
-                                                  (part * 1000000000000ULL + f - 1) / f);
+  return ch.clock_start_ns +
+         static_cast<int64_t>(whole * 1000000000000ULL + (part * 1000000000000ULL + f - 1) / f);
 }
 
 uint64_t Simulator::FrameInProgress(const Channel& ch, int64_t now_ns) const {
@@ -344,8 +339,7 @@ void Simulator::Render(Channel& ch, uint8_t* out, uint64_t frame) {
   for (uint32_t y = 0; y < out_h; ++y) {
     uint32_t sy = s.crop_top + static_cast<uint32_t>(uint64_t{y} * s.crop_height / out_h);
     bool in_block = sy >= block.y && sy < block.y + block.size;
-    std::memcpy(out + y * row_bytes, in_block ? ch.block_row.data() : ch.bar_row.data(),
-                row_bytes);
+    std::memcpy(out + y * row_bytes, in_block ? ch.block_row.data() : ch.bar_row.data(), row_bytes);
   }
   EncodeFrameNumber(out, layout, number);
   EncodeFrameNumber(out + (out_h - 1) * row_bytes, layout, number);
@@ -590,8 +584,8 @@ uint32_t Simulator::GetParameters(HRGBCAPTURE handle, CaptureParams* params, uin
     if (flags & kFlagBlackLevel) params->BlackLevel = Pick(select, kBlackLevel, s.black_level);
     if (flags & kFlagSampleRate) params->SampleRate = Pick(select, kSampleRate, s.sample_rate);
     if (flags & kFlagPixelFormat) {
-      params->PixelFormat = static_cast<uint32_t>(
-          Pick(select, kPixelFormat, static_cast<int32_t>(s.pixel_format)));
+      params->PixelFormat =
+          static_cast<uint32_t>(Pick(select, kPixelFormat, static_cast<int32_t>(s.pixel_format)));
     }
     if (flags & kFlagPosition) {
       Range hor = {-static_cast<int32_t>(s.crop_left + m.h_back_porch + m.h_sync),

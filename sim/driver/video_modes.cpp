@@ -17,15 +17,15 @@ constexpr uint32_t Clock5994(uint32_t h_total, uint32_t v_total) {
   return static_cast<uint32_t>((uint64_t{h_total} * v_total * 59940 + 500) / 1000);
 }
 
-#define ZELTO_MODE(w, h, hfp, hs, hbp, vfp, vs, vbp, clock, rate_name, rate_text)      \
-  VideoMode {                                                                          \
-    #w "x" #h "@" rate_name, w, h, hfp, hs, hbp, vfp, vs, vbp, clock,                  \
+#define ZELTO_MODE(w, h, hfp, hs, hbp, vfp, vs, vbp, clock, rate_name, rate_text)       \
+  VideoMode {                                                                           \
+#w "x" #h "@" rate_name, w, h, hfp, hs, hbp, vfp, vs, vbp, clock,                   \
         Refresh(clock, w + hfp + hs + hbp, h + vfp + vs + vbp), #w "x" #h " " rate_text \
   }
-#define ZELTO_MODE_5994(w, h, hfp, hs, hbp, vfp, vs, vbp)                                 \
-  VideoMode {                                                                             \
-    #w "x" #h "@59.94", w, h, hfp, hs, hbp, vfp, vs, vbp,                                 \
-        Clock5994(w + hfp + hs + hbp, h + vfp + vs + vbp), 59940, #w "x" #h " 59.94Hz"    \
+#define ZELTO_MODE_5994(w, h, hfp, hs, hbp, vfp, vs, vbp)                              \
+  VideoMode {                                                                          \
+#w "x" #h "@59.94", w, h, hfp, hs, hbp, vfp, vs, vbp,                              \
+        Clock5994(w + hfp + hs + hbp, h + vfp + vs + vbp), 59940, #w "x" #h " 59.94Hz" \
   }
 
 const VideoMode kModes[] = {

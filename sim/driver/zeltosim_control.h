@@ -32,12 +32,12 @@ struct ZeltoSimCall {
 };
 
 struct ZeltoSimCounters {
-  uint32_t calls[21];          // calls per entry point, as ZeltoSimCall::entry
-  uint32_t open_handles;       // opened and not closed
-  uint32_t live_buffers;       // allocated and not freed
-  uint32_t buffers_closed;     // buffers still allocated when their handle was closed
-  uint32_t frames_delivered;   // fills that returned a frame (0x400), all channels
-  uint32_t frames_dropped;     // source frames lost to drop scripts or a late caller
+  uint32_t calls[21];         // calls per entry point, as ZeltoSimCall::entry
+  uint32_t open_handles;      // opened and not closed
+  uint32_t live_buffers;      // allocated and not freed
+  uint32_t buffers_closed;    // buffers still allocated when their handle was closed
+  uint32_t frames_delivered;  // fills that returned a frame (0x400), all channels
+  uint32_t frames_dropped;    // source frames lost to drop scripts or a late caller
 };
 
 // Back to the defaults of a fresh load: every handle closed, every buffer freed,

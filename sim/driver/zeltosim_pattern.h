@@ -30,12 +30,9 @@ enum class PixelLayout {
 inline constexpr int BytesPerPixel(PixelLayout layout) {
   switch (layout) {
     case PixelLayout::kRgb555:
-    case PixelLayout::kRgb565:
-      return 2;
-    case PixelLayout::kBgrx32:
-      return 4;
-    case PixelLayout::kBgr24:
-      return 3;
+    case PixelLayout::kRgb565: return 2;
+    case PixelLayout::kBgrx32: return 4;
+    case PixelLayout::kBgr24: return 3;
   }
   return 4;
 }
@@ -87,8 +84,7 @@ inline Rgb LoadPixel(const uint8_t* in, PixelLayout layout) {
       return {widen5((v >> 11) & 31), widen6((v >> 5) & 63), widen5(v & 31)};
     }
     case PixelLayout::kBgrx32:
-    case PixelLayout::kBgr24:
-      return {in[2], in[1], in[0]};
+    case PixelLayout::kBgr24: return {in[2], in[1], in[0]};
   }
   return {0, 0, 0};
 }
@@ -124,8 +120,7 @@ inline BlockRect MovingBlock(uint32_t frame, uint32_t width, uint32_t height) {
 }
 
 // The source colour at (x, y) of frame `frame`, before any frame or time code.
-inline Rgb PatternColour(uint32_t x, uint32_t y, uint32_t frame, uint32_t width,
-                         uint32_t height) {
+inline Rgb PatternColour(uint32_t x, uint32_t y, uint32_t frame, uint32_t width, uint32_t height) {
   BlockRect block = MovingBlock(frame, width, height);
   if (x >= block.x && x < block.x + block.size && y >= block.y && y < block.y + block.size) {
     return kBlockColour;

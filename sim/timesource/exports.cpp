@@ -43,68 +43,55 @@ const char* ZELTO_PLUGIN_CALL GetName(void) {
 #endif
 
 #ifndef ZELTO_TIMESOURCE_OMIT_GetInfo
-const char* ZELTO_PLUGIN_CALL GetInfo(void) {
-  ZELTO_TIMESOURCE_GUARD("", Plugin(TimeSourceEntry::kGetInfo).Info())
-}
+const char* ZELTO_PLUGIN_CALL GetInfo(void){
+    ZELTO_TIMESOURCE_GUARD("", Plugin(TimeSourceEntry::kGetInfo).Info())}
 #endif
 
 #ifndef ZELTO_TIMESOURCE_OMIT_Initialize
-uint8_t ZELTO_PLUGIN_CALL Initialize(void) {
-  ZELTO_TIMESOURCE_GUARD(0, Plugin(TimeSourceEntry::kInitialize).Initialize())
-}
+uint8_t ZELTO_PLUGIN_CALL
+    Initialize(void){ZELTO_TIMESOURCE_GUARD(0, Plugin(TimeSourceEntry::kInitialize).Initialize())}
 #endif
 
 #ifndef ZELTO_TIMESOURCE_OMIT_MicroSecond
-uint32_t ZELTO_PLUGIN_CALL MicroSecond(void) {
-  ZELTO_TIMESOURCE_GUARD(0, Plugin(TimeSourceEntry::kMicroSecond).MicroSecond())
-}
+uint32_t ZELTO_PLUGIN_CALL MicroSecond(void){
+    ZELTO_TIMESOURCE_GUARD(0, Plugin(TimeSourceEntry::kMicroSecond).MicroSecond())}
 #endif
 
 #ifndef ZELTO_TIMESOURCE_OMIT_Uninitialize
-uint8_t ZELTO_PLUGIN_CALL Uninitialize(void) {
-  ZELTO_TIMESOURCE_GUARD(0, Plugin(TimeSourceEntry::kUninitialize).Uninitialize())
-}
+uint8_t ZELTO_PLUGIN_CALL Uninitialize(void){
+    ZELTO_TIMESOURCE_GUARD(0, Plugin(TimeSourceEntry::kUninitialize).Uninitialize())}
 #endif
 
 #ifndef ZELTO_TIMESOURCE_OMIT_ClearEvents
-uint8_t ZELTO_PLUGIN_CALL ClearEvents(void) {
-  ZELTO_TIMESOURCE_GUARD(0, Plugin(TimeSourceEntry::kClearEvents).ClearEvents())
-}
+uint8_t ZELTO_PLUGIN_CALL ClearEvents(void){
+    ZELTO_TIMESOURCE_GUARD(0, Plugin(TimeSourceEntry::kClearEvents).ClearEvents())}
 #endif
 
 #ifndef ZELTO_TIMESOURCE_OMIT_SetDroppedFrames
-uint8_t ZELTO_PLUGIN_CALL SetDroppedFrames(uint32_t dropped) {
-  ZELTO_TIMESOURCE_GUARD(0,
-                         Plugin(TimeSourceEntry::kSetDroppedFrames).SetDroppedFrames(dropped))
-}
+uint8_t ZELTO_PLUGIN_CALL SetDroppedFrames(uint32_t dropped){
+    ZELTO_TIMESOURCE_GUARD(0, Plugin(TimeSourceEntry::kSetDroppedFrames).SetDroppedFrames(dropped))}
 #endif
 
 #ifndef ZELTO_TIMESOURCE_OMIT_SetReference
-uint8_t ZELTO_PLUGIN_CALL SetReference(int32_t seconds, uint16_t milliseconds) {
-  ZELTO_TIMESOURCE_GUARD(
-      0, Plugin(TimeSourceEntry::kSetReference).SetReference(seconds, milliseconds))
-}
+uint8_t ZELTO_PLUGIN_CALL
+    SetReference(int32_t seconds, uint16_t milliseconds){ZELTO_TIMESOURCE_GUARD(
+        0, Plugin(TimeSourceEntry::kSetReference).SetReference(seconds, milliseconds))}
 #endif
 
 #ifndef ZELTO_TIMESOURCE_OMIT_GetReference
-uint8_t ZELTO_PLUGIN_CALL GetReference(int32_t* seconds, uint16_t* milliseconds) {
-  ZELTO_TIMESOURCE_GUARD(
-      0, Plugin(TimeSourceEntry::kGetReference).GetReference(seconds, milliseconds))
-}
+uint8_t ZELTO_PLUGIN_CALL
+    GetReference(int32_t* seconds, uint16_t* milliseconds){ZELTO_TIMESOURCE_GUARD(
+        0, Plugin(TimeSourceEntry::kGetReference).GetReference(seconds, milliseconds))}
 #endif
 
 #ifndef ZELTO_TIMESOURCE_OMIT_GetReference_timeb
-uint8_t ZELTO_PLUGIN_CALL GetReference_timeb(TimeSourceTimeb* reference) {
-  ZELTO_TIMESOURCE_GUARD(
-      0, Plugin(TimeSourceEntry::kGetReference_timeb).GetReferenceTimeb(reference))
-}
+uint8_t ZELTO_PLUGIN_CALL GetReference_timeb(TimeSourceTimeb* reference){ZELTO_TIMESOURCE_GUARD(
+    0, Plugin(TimeSourceEntry::kGetReference_timeb).GetReferenceTimeb(reference))}
 #endif
 
 #ifndef ZELTO_TIMESOURCE_OMIT_GetCurrentTimeStamp
-uint8_t ZELTO_PLUGIN_CALL GetCurrentTimeStamp(ImageRecord* record) {
-  ZELTO_TIMESOURCE_GUARD(
-      0, Plugin(TimeSourceEntry::kGetCurrentTimeStamp).GetCurrentTimeStamp(record))
-}
+uint8_t ZELTO_PLUGIN_CALL GetCurrentTimeStamp(ImageRecord* record){ZELTO_TIMESOURCE_GUARD(
+    0, Plugin(TimeSourceEntry::kGetCurrentTimeStamp).GetCurrentTimeStamp(record))}
 #endif
 
 #ifndef ZELTO_TIMESOURCE_OMIT_GetRelativeTimeStamp
@@ -122,22 +109,18 @@ uint8_t ZELTO_PLUGIN_CALL ProcessImageData(ImageRecord* record) {
 #endif
 
 #ifndef ZELTO_TIMESOURCE_OMIT_GetSynchronizationStatus
-uint32_t ZELTO_PLUGIN_CALL GetSynchronizationStatus(void) {
-  ZELTO_TIMESOURCE_GUARD(
-      0, Plugin(TimeSourceEntry::kGetSynchronizationStatus).SynchronizationStatus())
-}
+uint32_t ZELTO_PLUGIN_CALL GetSynchronizationStatus(void){ZELTO_TIMESOURCE_GUARD(
+    0, Plugin(TimeSourceEntry::kGetSynchronizationStatus).SynchronizationStatus())}
 #endif
 
 #ifndef ZELTO_TIMESOURCE_OMIT_IsGPSSupported
-uint8_t ZELTO_PLUGIN_CALL IsGPSSupported(void) {
-  ZELTO_TIMESOURCE_GUARD(0, Plugin(TimeSourceEntry::kIsGPSSupported).GpsSupported())
-}
+uint8_t ZELTO_PLUGIN_CALL IsGPSSupported(void){
+    ZELTO_TIMESOURCE_GUARD(0, Plugin(TimeSourceEntry::kIsGPSSupported).GpsSupported())}
 #endif
 
 #ifndef ZELTO_TIMESOURCE_OMIT_GetGPSData
-uint8_t ZELTO_PLUGIN_CALL GetGPSData(uint32_t value, uint8_t flag) {
-  ZELTO_TIMESOURCE_GUARD(0, Plugin(TimeSourceEntry::kGetGPSData).StartGps(value, flag != 0))
-}
+uint8_t ZELTO_PLUGIN_CALL GetGPSData(uint32_t value, uint8_t flag){
+    ZELTO_TIMESOURCE_GUARD(0, Plugin(TimeSourceEntry::kGetGPSData).StartGps(value, flag != 0))}
 #endif
 
 #ifndef ZELTO_TIMESOURCE_OMIT_StopReadingGPSData

@@ -37,9 +37,8 @@ bool GpsReader::Start(const std::string& path, uint32_t baud, uint32_t pace_ms, 
   snapshot_.reading = true;
   ++snapshot_.starts;
   GpsPort* raw = port.release();
-  if (!thread_.Start([this, raw, pace_ms, limit] {
-        Run(std::unique_ptr<GpsPort>(raw), pace_ms, limit);
-      })) {
+  if (!thread_.Start(
+          [this, raw, pace_ms, limit] { Run(std::unique_ptr<GpsPort>(raw), pace_ms, limit); })) {
     delete raw;
     snapshot_.reading = false;
     return false;
@@ -126,8 +125,8 @@ void GpsReader::Run(std::unique_ptr<GpsPort> port, uint32_t pace_ms, uint32_t li
       overlong = false;
       if (more && pace_ms > 0 && !port->IsStream()) {
         std::unique_lock<std::mutex> lock(mutex_);
-        stopped = stop_cv_.wait_for(lock, std::chrono::milliseconds(pace_ms),
-                                    [this] { return stop_; });
+        stopped =
+            stop_cv_.wait_for(lock, std::chrono::milliseconds(pace_ms), [this] { return stop_; });
         if (stopped) break;
       }
     }

@@ -68,8 +68,7 @@ bool ParseAngle(std::string_view value, std::string_view hemisphere, size_t degr
                 char positive, char negative, int32_t* e6) {
   int degrees, minutes;
   int64_t frac;
-  if (!Digits(value, 0, degree_digits, &degrees) ||
-      !Digits(value, degree_digits, 2, &minutes) ||
+  if (!Digits(value, 0, degree_digits, &degrees) || !Digits(value, degree_digits, 2, &minutes) ||
       !Fraction(value, degree_digits + 2, &frac)) {
     return false;
   }
@@ -223,12 +222,8 @@ NmeaSentence ParseNmeaSentence(std::string_view line) {
 void ApplyNmeaSentence(const NmeaSentence& s, GpsFix* fix) {
   switch (s.kind) {
     case NmeaKind::kBadChecksum:
-    case NmeaKind::kMalformed:
-      ++fix->rejected_count;
-      return;
-    case NmeaKind::kOther:
-      ++fix->other_count;
-      return;
+    case NmeaKind::kMalformed: ++fix->rejected_count; return;
+    case NmeaKind::kOther: ++fix->other_count; return;
     case NmeaKind::kRmc:
       ++fix->rmc_count;
       if (s.has_date) {

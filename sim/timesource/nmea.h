@@ -30,7 +30,7 @@ struct NmeaSentence {
   int32_t latitude_e6 = 0;   // millionths of a degree, north positive
   int32_t longitude_e6 = 0;  // millionths of a degree, east positive
   bool has_altitude = false;
-  int32_t altitude_cm = 0;   // GGA, above mean sea level
+  int32_t altitude_cm = 0;  // GGA, above mean sea level
 };
 
 // Parses one line, with or without its CR LF. Trailing text after the checksum

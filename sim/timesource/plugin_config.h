@@ -19,16 +19,16 @@ enum class Discipline {
 };
 
 struct PluginConfig {
-  int rate = 30;                              // time-code frames per second
+  int rate = 30;  // time-code frames per second
   TimeCodeClock clock = TimeCodeClock::kUtc;
-  bool time_code = true;                      // write the time code into the image
+  bool time_code = true;  // write the time code into the image
   Discipline discipline = Discipline::kOff;
-  int64_t shift_us = 0;                       // added to every record's time first
-  std::string gps;                            // NMEA source: file or serial device
-  uint32_t baud = 4800;                       // serial devices only
-  uint32_t gps_pace_ms = 0;                   // files: pause between sentences
-  bool init_fails = false;                    // Initialize returns false
-  uint32_t throw_from = 0;                    // ProcessImageData throws from this call on
+  int64_t shift_us = 0;      // added to every record's time first
+  std::string gps;           // NMEA source: file or serial device
+  uint32_t baud = 4800;      // serial devices only
+  uint32_t gps_pace_ms = 0;  // files: pause between sentences
+  bool init_fails = false;   // Initialize returns false
+  uint32_t throw_from = 0;   // ProcessImageData throws from this call on
 };
 
 // Applies `text` over `config`, key by key in order. Unknown keys and bad values

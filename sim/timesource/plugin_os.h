@@ -36,8 +36,7 @@ class GpsPort {
 
 // Null when `path` cannot be opened; `error` then says why. Serial devices are set
 // to `baud`, 8 data bits, no parity, one stop bit.
-std::unique_ptr<GpsPort> OpenGpsPort(const std::string& path, uint32_t baud,
-                                     std::string* error);
+std::unique_ptr<GpsPort> OpenGpsPort(const std::string& path, uint32_t baud, std::string* error);
 
 // The reader's thread. Join() waits for `body` to return. On Windows the thread
 // holds a reference to the plug-in library while it runs, so that FreeLibrary

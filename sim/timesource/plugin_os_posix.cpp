@@ -76,14 +76,13 @@ class PosixGpsPort : public GpsPort {
 
 }  // namespace
 
-std::unique_ptr<GpsPort> OpenGpsPort(const std::string& path, uint32_t baud,
-                                     std::string* error) {
+std::unique_ptr<GpsPort> OpenGpsPort(const std::string& path, uint32_t baud, std::string* error) {
   const int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     *error = std::strerror(errno);
     return nullptr;
   }
-  struct stat st{};
+  struct stat st {};
   fstat(fd, &st);
   const bool stream = !S_ISREG(st.st_mode);
   if (isatty(fd)) {

@@ -83,10 +83,9 @@ class WinGpsPort : public GpsPort {
 
 }  // namespace
 
-std::unique_ptr<GpsPort> OpenGpsPort(const std::string& path, uint32_t baud,
-                                     std::string* error) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+std::unique_ptr<GpsPort> OpenGpsPort(const std::string& path, uint32_t baud, std::string* error) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     *error = "error " + std::to_string(GetLastError());
     return nullptr;

@@ -7,8 +7,8 @@ uint32_t EncodeSyncStatus(const SyncInputs& in) {
   if (in.measured) {
     status |= kSyncClockMeasured;
     const int64_t magnitude = in.offset_us < 0 ? -in.offset_us : in.offset_us;
-    status |= magnitude > kSyncMagnitudeMask ? kSyncMagnitudeMask
-                                             : static_cast<uint32_t>(magnitude);
+    status |=
+        magnitude > kSyncMagnitudeMask ? kSyncMagnitudeMask : static_cast<uint32_t>(magnitude);
     if (in.offset_us < 0) status |= kSyncNegative;
   }
   if (in.gps_reading) status |= kSyncGpsReading;

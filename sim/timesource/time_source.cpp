@@ -14,8 +14,7 @@ constexpr size_t kLogCapacity = 4096;
 constexpr int64_t kMicrosPerSecond = 1000000;
 
 int64_t RecordMicroseconds(const ImageRecord& r) {
-  return int64_t{r.Seconds} * kMicrosPerSecond + int64_t{r.Milliseconds} * 1000 +
-         r.Microseconds;
+  return int64_t{r.Seconds} * kMicrosPerSecond + int64_t{r.Milliseconds} * 1000 + r.Microseconds;
 }
 
 // Floor division, so that times before 1970 keep positive sub-second fields.
@@ -131,8 +130,7 @@ bool TimeSource::GetReferenceTimeb(TimeSourceTimeb* reference) const {
   reference->time = r.Seconds;
   reference->millitm = r.Milliseconds;
   // timeb's zone is the standard one; daylight saving shows in dstflag.
-  reference->timezone =
-      static_cast<int16_t>(-(zone.offset_seconds - (zone.dst ? 3600 : 0)) / 60);
+  reference->timezone = static_cast<int16_t>(-(zone.offset_seconds - (zone.dst ? 3600 : 0)) / 60);
   reference->dstflag = zone.dst ? 1 : 0;
   return true;
 }
@@ -152,8 +150,8 @@ bool TimeSource::GetRelativeTimeStamp(ImageRecord* record) const {
 
 bool TimeSource::ProcessImageData(ImageRecord* record) {
   std::lock_guard<std::mutex> lock(mutex_);
-  const uint32_t call = calls_[static_cast<int>(TimeSourceEntry::kProcessImageData)].load(
-      std::memory_order_relaxed);
+  const uint32_t call =
+      calls_[static_cast<int>(TimeSourceEntry::kProcessImageData)].load(std::memory_order_relaxed);
   if (config_.throw_from != 0 && call >= config_.throw_from) {
     ++exceptions_;
     throw std::runtime_error("ZeltoTimeSource: ProcessImageData fails as configured");

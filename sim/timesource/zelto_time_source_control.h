@@ -22,10 +22,10 @@ struct ZeltoTimeSourceCounters {
 };
 
 struct ZeltoTimeSourceState {
-  uint32_t rate;          // time-code frames per second
-  uint32_t discipline;    // 0 off, 1 measure, 2 correct
-  uint32_t initialized;   // Initialize succeeded and no Uninitialize since
-  uint32_t samples;       // offsets measured since Initialize or ClearEvents
+  uint32_t rate;               // time-code frames per second
+  uint32_t discipline;         // 0 off, 1 measure, 2 correct
+  uint32_t initialized;        // Initialize succeeded and no Uninitialize since
+  uint32_t samples;            // offsets measured since Initialize or ClearEvents
   int64_t last_offset_us;      // the latest record time minus the UTC clock
   int64_t filtered_offset_us;  // what the status reports
 };
@@ -41,9 +41,9 @@ struct ZeltoTimeSourceGps {
   uint32_t quality;      // GGA fix quality; RMC 'A' alone gives 1
   int32_t satellites;    // -1 unknown
   uint32_t has_time;
-  int32_t time_ms;       // UTC milliseconds since midnight
+  int32_t time_ms;  // UTC milliseconds since midnight
   uint32_t has_date;
-  int32_t date;          // yyyymmdd
+  int32_t date;  // yyyymmdd
   uint32_t has_position;
   int32_t latitude_e6;   // millionths of a degree, north positive
   int32_t longitude_e6;  // east positive

@@ -13,7 +13,7 @@ constexpr uint32_t kLeaf1EcxAvx = 1u << 28;
 constexpr uint32_t kLeaf7EbxAvx2 = 1u << 5;
 constexpr uint64_t kXcr0SseAndYmmState = 0x6;
 
-std::atomic<int> g_detected{0};      // 0 until the first detection
+std::atomic<int> g_detected{0};  // 0 until the first detection
 std::atomic<int> g_enable_mask{-1};
 
 uint64_t ReadXcr0() {

@@ -78,8 +78,8 @@ void RBG32ToRGB24Row(const uint8_t* src, uint8_t* dst, int width) {
   GetRBG32ToRGB24Row()(src, dst, width);
 }
 
-bool RBG32ToRGB24Plane(const uint8_t* src, ptrdiff_t src_stride, uint8_t* dst,
-                       ptrdiff_t dst_stride, int width, int height) {
+bool RBG32ToRGB24Plane(const uint8_t* src, ptrdiff_t src_stride, uint8_t* dst, ptrdiff_t dst_stride,
+                       int width, int height) {
   if (src == nullptr || dst == nullptr || width < 0 || height < 0) return false;
   const RBG32ToRGB24RowFunction row = GetRBG32ToRGB24Row();
   for (int y = 0; y < height; ++y) {

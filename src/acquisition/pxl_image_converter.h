@@ -45,8 +45,8 @@ void RBG32ToRGB24Row(const uint8_t* src, uint8_t* dst, int width);
 // Converts `height` rows of `width` pixels whose starts are `src_stride` and
 // `dst_stride` bytes apart. False, with nothing written, on a null pointer or a
 // negative size.
-bool RBG32ToRGB24Plane(const uint8_t* src, ptrdiff_t src_stride, uint8_t* dst,
-                       ptrdiff_t dst_stride, int width, int height);
+bool RBG32ToRGB24Plane(const uint8_t* src, ptrdiff_t src_stride, uint8_t* dst, ptrdiff_t dst_stride,
+                       int width, int height);
 
 // The card's converter: a contiguous image of width x height 32-bit pixels into
 // width x height packed 24-bit pixels. Stateless; any thread may use it.
@@ -61,8 +61,7 @@ class CPxlImageConverter {
   // `destination`. False, with nothing written, on a null pointer, a negative size
   // or an image too large to address; true otherwise (an empty image included).
   // `flag` is accepted for the call's shape and has no effect.
-  bool RBG32ToRGB24(int width, int height, const uint8_t* source, uint8_t* destination,
-                    bool flag);
+  bool RBG32ToRGB24(int width, int height, const uint8_t* source, uint8_t* destination, bool flag);
 };
 
 }  // namespace zelto

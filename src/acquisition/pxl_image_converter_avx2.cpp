@@ -13,8 +13,8 @@ void RBG32ToRGB24Row_AVX2(const uint8_t* src, uint8_t* dst, int width) {
   // give 24 output dwords; vpermd moves each load's dwords to where they fall in
   // the three 8-dword stores and vpblendd joins neighbours. Unused positions
   // pick any dword (3 here).
-  const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
-                                        0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0,
+                                        1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
   const __m256i place_a = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 3);  // a0..a5 | -
   const __m256i place_b = _mm256_setr_epi32(2, 4, 5, 6, 3, 3, 0, 1);  // b2..b5 | - | b0 b1
   const __m256i place_c = _mm256_setr_epi32(5, 6, 3, 3, 0, 1, 2, 4);  // c4 c5 | - | c0..c3

@@ -11,7 +11,8 @@ void RBG32ToRGB24Row_SSSE3(const uint8_t* src, uint8_t* dst, int width) {
   // are stitched into three 16-byte stores.
   const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
   for (int x = 0; x < width; x += 16) {
-    const __m128i a = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src)), pack);
+    const __m128i a =
+        _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src)), pack);
     const __m128i b =
         _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16)), pack);
     const __m128i c =

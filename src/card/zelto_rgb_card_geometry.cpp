@@ -9,9 +9,9 @@
 #include "card/zelto_rgb_card.h"
 #include "driver/error_names.h"
 #include "geometry/region_rules.h"
-#include "geometry/restored_geometry.h"
 #include "geometry/registry_layout.h"
 #include "geometry/registry_values.h"
+#include "geometry/restored_geometry.h"
 #include "platform/trace.h"
 
 namespace zelto {

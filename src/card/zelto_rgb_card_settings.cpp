@@ -26,14 +26,14 @@ struct CaptureRateOption {
 // After "Fixed Rate": the percent texts keep their leading spaces; the 15% entry
 // divides by 6.66 but drops six frames of seven.
 constexpr CaptureRateOption kCaptureRates[] = {
-    {"100%", 1, 0},    {"  50%", 2, 1},   {"  33%", 3, 2},   {"  25%", 4, 3},     {"  20%", 5, 4},
+    {"100%", 1, 0},     {"  50%", 2, 1},  {"  33%", 3, 2},    {"  25%", 4, 3},     {"  20%", 5, 4},
     {"  15%", 6.66, 6}, {"  10%", 10, 9}, {"    5%", 20, 19}, {"    1%", 100, 99},
 };
 
 constexpr const char* kStartupResolutionLabels[] = {
-    "480 x 480",   "640 x 480",   "640 x 512",   "640 x 640",   "800 x 600",
-    "1024 x 768",  "1024 x 1024", "1280 x 1024", "1600 x 1200", "2048 x 1536",
-    "1280 x 960",  "1600 x 900",  "1680 x 1050", "1920 x 1080",
+    "480 x 480",  "640 x 480",   "640 x 512",   "640 x 640",   "800 x 600",
+    "1024 x 768", "1024 x 1024", "1280 x 1024", "1600 x 1200", "2048 x 1536",
+    "1280 x 960", "1600 x 900",  "1680 x 1050", "1920 x 1080",
 };
 static_assert(std::size(kStartupResolutionLabels) == std::size(kStartupResolutions));
 
@@ -48,9 +48,7 @@ void CFrameRate::WriteValue(int32_t value) { card_.WriteCaptureRate(value); }
 int32_t CLockChannelMode::ReadValue() { return card_.ReadLockChannelMode(); }
 void CLockChannelMode::WriteValue(int32_t value) { card_.WriteLockChannelMode(value); }
 int32_t CStartupImageFormatSetting::ReadValue() { return card_.ReadStartupImageFormat(); }
-void CStartupImageFormatSetting::WriteValue(int32_t value) {
-  card_.WriteStartupImageFormat(value);
-}
+void CStartupImageFormatSetting::WriteValue(int32_t value) { card_.WriteStartupImageFormat(value); }
 int32_t CStartupResolution::ReadValue() { return card_.ReadStartupResolution(); }
 void CStartupResolution::WriteValue(int32_t value) { card_.WriteStartupResolution(value); }
 
@@ -131,8 +129,7 @@ uint32_t CZeltoRGBCard::ReadCaptureParams(uint32_t flags, CaptureParams* record)
   record->Size = kCaptureParamsSize;
   record->Flags = flags;
   std::lock_guard<std::recursive_mutex> lock(Channel.DriverLock);
-  const uint32_t result =
-      Driver().RGBCaptureGetParameters(Channel.handle(), record, kQueryCapture);
+  const uint32_t result = Driver().RGBCaptureGetParameters(Channel.handle(), record, kQueryCapture);
   LastDriverResult = result;
   return result;
 }

@@ -20,27 +20,27 @@
 #endif
 
 // The 21 entry points in the order in which they are resolved.
-#define ZELTO_DRIVER_ENTRY_POINTS(X)    \
-  X(RGBCaptureInitialise)               \
-  X(RGBCaptureOpen)                     \
-  X(RGBCaptureClose)                    \
-  X(RGBCaptureEnable)                   \
-  X(RGBCaptureGetCapabilities)          \
-  X(RGBCaptureGetParameters)            \
-  X(RGBCaptureSetParameters)            \
-  X(RGBCaptureAllocateBuffer)           \
-  X(RGBCaptureFreeBuffer)               \
-  X(RGBCaptureFrameBufferReady)         \
-  X(RGBCaptureGetVersion)               \
-  X(AccFreeBuffer)                      \
-  X(AccAllocateBuffer)                  \
-  X(AccPerformDraw)                     \
-  X(RGBCaptureFillBuffer)               \
-  X(RGBCaptureGetVDIFFromRegistry)      \
-  X(RGBCaptureWriteVDIFToRegistry)      \
-  X(RGBCaptureDetectVideoMode)          \
-  X(RGBCaptureDeleteUserVDIF)           \
-  X(RGBCaptureSetADCColourCorrection)   \
+#define ZELTO_DRIVER_ENTRY_POINTS(X)  \
+  X(RGBCaptureInitialise)             \
+  X(RGBCaptureOpen)                   \
+  X(RGBCaptureClose)                  \
+  X(RGBCaptureEnable)                 \
+  X(RGBCaptureGetCapabilities)        \
+  X(RGBCaptureGetParameters)          \
+  X(RGBCaptureSetParameters)          \
+  X(RGBCaptureAllocateBuffer)         \
+  X(RGBCaptureFreeBuffer)             \
+  X(RGBCaptureFrameBufferReady)       \
+  X(RGBCaptureGetVersion)             \
+  X(AccFreeBuffer)                    \
+  X(AccAllocateBuffer)                \
+  X(AccPerformDraw)                   \
+  X(RGBCaptureFillBuffer)             \
+  X(RGBCaptureGetVDIFFromRegistry)    \
+  X(RGBCaptureWriteVDIFToRegistry)    \
+  X(RGBCaptureDetectVideoMode)        \
+  X(RGBCaptureDeleteUserVDIF)         \
+  X(RGBCaptureSetADCColourCorrection) \
   X(RGBCaptureGetADCColourCorrection)
 
 namespace zelto {
@@ -57,13 +57,13 @@ struct VideoTiming {
   uint32_t PixelClock;    // 0 = no pixel clock
   uint16_t Flags;         // kTimingNoSignal, kTimingOutOfRange, kTimingUnrecognisable, else usable
   uint16_t Reserved14;
-  uint32_t HorAddrTime;   // active pixels per line
+  uint32_t HorAddrTime;  // active pixels per line
   uint32_t HorRightBorder;
   uint32_t HorFrontPorch;
   uint32_t HorSyncTime;
   uint32_t HorBackPorch;
   uint32_t HorLeftBorder;
-  uint32_t VerAddrTime;   // active lines
+  uint32_t VerAddrTime;  // active lines
   uint32_t VerBottomBorder;
   uint32_t VerFrontPorch;
   uint32_t VerSyncTime;
@@ -73,8 +73,8 @@ struct VideoTiming {
 };
 
 struct CaptureParams {
-  uint32_t Size;  // kCaptureParamsSize before every call
-  uint32_t Flags; // mask of the covered fields
+  uint32_t Size;   // kCaptureParamsSize before every call
+  uint32_t Flags;  // mask of the covered fields
   uint32_t Reserved8;
   uint32_t Reserved12;
   VideoTiming Timing;
@@ -84,7 +84,7 @@ struct CaptureParams {
   int32_t BlackLevel;
   int32_t SampleRate;  // source frames left out between two captured ones
   uint32_t PixelFormat;
-  uint32_t SyncEdge;   // read only; 1 = horizontal sync after the active line
+  uint32_t SyncEdge;  // read only; 1 = horizontal sync after the active line
   uint32_t Reserved236;
   int32_t HorPosition;
   int32_t VerPosition;
@@ -244,8 +244,7 @@ using PFN_RGBCaptureGetParameters = uint32_t(ZELTO_DRIVER_CALL*)(HRGBCAPTURE han
 using PFN_RGBCaptureSetParameters = uint32_t(ZELTO_DRIVER_CALL*)(HRGBCAPTURE handle,
                                                                  CaptureParams* params,
                                                                  uint32_t query);
-using PFN_RGBCaptureAllocateBuffer = uint32_t(ZELTO_DRIVER_CALL*)(HRGBCAPTURE handle,
-                                                                  void** buffer,
+using PFN_RGBCaptureAllocateBuffer = uint32_t(ZELTO_DRIVER_CALL*)(HRGBCAPTURE handle, void** buffer,
                                                                   uint32_t size);
 using PFN_RGBCaptureFreeBuffer = uint32_t(ZELTO_DRIVER_CALL*)(HRGBCAPTURE handle, void** buffer);
 using PFN_RGBCaptureFrameBufferReady = uint32_t(ZELTO_DRIVER_CALL*)();

@@ -20,8 +20,7 @@ class CClassFactory final : public IClassFactory {
   ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid,
-                                           void** object) override {
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
     return COrvaneZeltoRGB::CreateInstance(outer, riid, object);
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {

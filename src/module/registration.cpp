@@ -68,8 +68,8 @@ HRESULT RegisterServer(const std::string& module_path) {
   step(WriteKey(class_key + "\\ProgID", progid.c_str()));
   step(WriteKey(class_key + "\\VersionIndependentProgID", independent.c_str()));
   step(WriteKey(class_key + "\\Programmable", nullptr));
-  step(WriteKey(class_key + "\\InprocServer32", module_path.c_str(), "ThreadingModel",
-                "Apartment"));
+  step(
+      WriteKey(class_key + "\\InprocServer32", module_path.c_str(), "ThreadingModel", "Apartment"));
   step(WriteKey(class_key + "\\TypeLib", GuidToString(LIBID_ZELTORGBLib).c_str()));
   if (status != platform::kRegSuccess) {
     platform::TraceFormat("ZeltoRGB - registration failed: registry status %ld", status);
@@ -86,9 +86,9 @@ HRESULT RegisterServer(const std::string& module_path) {
 
 HRESULT UnregisterServer() {
   RegStatus status = platform::kRegSuccess;
-  for (const std::string& path : {std::string(ZELTORGB_PROGID),
-                                  std::string(ZELTORGB_VERSION_INDEPENDENT_PROGID),
-                                  ClassKeyPath()}) {
+  for (const std::string& path :
+       {std::string(ZELTORGB_PROGID), std::string(ZELTORGB_VERSION_INDEPENDENT_PROGID),
+        ClassKeyPath()}) {
     RegStatus result = RemoveTree(path);
     if (status == platform::kRegSuccess) status = result;
   }

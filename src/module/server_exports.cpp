@@ -10,9 +10,7 @@
 #define ZELTO_SERVER_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
-ZELTO_SERVER_EXPORT HRESULT STDMETHODCALLTYPE DllCanUnloadNow() {
-  return zelto::CanUnloadNow();
-}
+ZELTO_SERVER_EXPORT HRESULT STDMETHODCALLTYPE DllCanUnloadNow() { return zelto::CanUnloadNow(); }
 
 ZELTO_SERVER_EXPORT HRESULT STDMETHODCALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid,
                                                                 void** object) {

@@ -11,8 +11,7 @@ namespace {
 static_assert(sizeof(OLECHAR) == sizeof(char16_t));
 
 HRESULT CopyOut(const std::u16string& text, BSTR* out) {
-  if (!SysReAllocString(out, reinterpret_cast<const OLECHAR*>(text.c_str())))
-    return E_OUTOFMEMORY;
+  if (!SysReAllocString(out, reinterpret_cast<const OLECHAR*>(text.c_str()))) return E_OUTOFMEMORY;
   return S_OK;
 }
 
@@ -32,8 +31,7 @@ HRESULT STDMETHODCALLTYPE CSettingInterface::GetOptionCount(int32_t id, int32_t*
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE CSettingInterface::GetSetting(int32_t index, BSTR* name,
-                                                        int32_t* id) {
+HRESULT STDMETHODCALLTYPE CSettingInterface::GetSetting(int32_t index, BSTR* name, int32_t* id) {
   if (settings_ == nullptr) return E_FAIL;
   if (name == nullptr || id == nullptr) return E_POINTER;
   return GuardedCall([&]() -> HRESULT {

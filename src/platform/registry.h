@@ -20,20 +20,20 @@ namespace zelto::platform {
 enum class RegistryRoot { kCurrentUser, kLocalMachine, kClassesRoot };
 
 using RegStatus = long;
-inline constexpr RegStatus kRegSuccess = 0;        // ERROR_SUCCESS
-inline constexpr RegStatus kRegNotFound = 2;       // ERROR_FILE_NOT_FOUND
-inline constexpr RegStatus kRegAccessDenied = 5;   // ERROR_ACCESS_DENIED
-inline constexpr RegStatus kRegInvalidHandle = 6;  // ERROR_INVALID_HANDLE
-inline constexpr RegStatus kRegInvalidData = 13;   // ERROR_INVALID_DATA
+inline constexpr RegStatus kRegSuccess = 0;            // ERROR_SUCCESS
+inline constexpr RegStatus kRegNotFound = 2;           // ERROR_FILE_NOT_FOUND
+inline constexpr RegStatus kRegAccessDenied = 5;       // ERROR_ACCESS_DENIED
+inline constexpr RegStatus kRegInvalidHandle = 6;      // ERROR_INVALID_HANDLE
+inline constexpr RegStatus kRegInvalidData = 13;       // ERROR_INVALID_DATA
 inline constexpr RegStatus kRegInvalidParameter = 87;  // ERROR_INVALID_PARAMETER
-inline constexpr RegStatus kRegMoreData = 234;     // ERROR_MORE_DATA
-inline constexpr RegStatus kRegBadKey = 1010;      // ERROR_BADKEY: the store failed
-inline constexpr RegStatus kRegKeyDeleted = 1018;  // ERROR_KEY_DELETED: through another handle
+inline constexpr RegStatus kRegMoreData = 234;         // ERROR_MORE_DATA
+inline constexpr RegStatus kRegBadKey = 1010;          // ERROR_BADKEY: the store failed
+inline constexpr RegStatus kRegKeyDeleted = 1018;      // ERROR_KEY_DELETED: through another handle
 
-inline constexpr uint32_t kRegTypeSz = 1;          // REG_SZ
-inline constexpr uint32_t kRegTypeExpandSz = 2;    // REG_EXPAND_SZ
-inline constexpr uint32_t kRegTypeBinary = 3;      // REG_BINARY
-inline constexpr uint32_t kRegTypeDword = 4;       // REG_DWORD
+inline constexpr uint32_t kRegTypeSz = 1;        // REG_SZ
+inline constexpr uint32_t kRegTypeExpandSz = 2;  // REG_EXPAND_SZ
+inline constexpr uint32_t kRegTypeBinary = 3;    // REG_BINARY
+inline constexpr uint32_t kRegTypeDword = 4;     // REG_DWORD
 
 // An open key. Not copyable; closes itself when destroyed. One RegistryKey may be
 // used by one thread at a time; distinct keys may be used from any threads.

@@ -13,17 +13,17 @@ namespace zelto {
 
 class CZeltoRGBCard;
 
-#define ZELTO_SETTING_HANDLER(Name)                                 \
-  class Name final : public CGetSetSettings {                       \
-   public:                                                          \
-    explicit Name(CZeltoRGBCard& card) : card_(card) {}             \
-    int32_t GetValue() override { return ReadValue(); }             \
-    void SetValue(int32_t value) override { WriteValue(value); }    \
-    int32_t ReadValue();                                            \
-    void WriteValue(int32_t value);                                 \
-                                                                    \
-   private:                                                         \
-    CZeltoRGBCard& card_;                                           \
+#define ZELTO_SETTING_HANDLER(Name)                              \
+  class Name final : public CGetSetSettings {                    \
+   public:                                                       \
+    explicit Name(CZeltoRGBCard& card) : card_(card) {}          \
+    int32_t GetValue() override { return ReadValue(); }          \
+    void SetValue(int32_t value) override { WriteValue(value); } \
+    int32_t ReadValue();                                         \
+    void WriteValue(int32_t value);                              \
+                                                                 \
+   private:                                                      \
+    CZeltoRGBCard& card_;                                        \
   }
 
 ZELTO_SETTING_HANDLER(CCameraIndex);                // "Input Channel"

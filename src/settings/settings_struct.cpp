@@ -16,8 +16,7 @@ void CSettingsStruct::AddSetting(const char* name, int32_t id, CGetSetSettings* 
   Settings.push_back(std::move(entry));
 }
 
-void CSettingsStruct::AddOption(int32_t id, const char* label, int32_t value,
-                                const char* detail) {
+void CSettingsStruct::AddOption(int32_t id, const char* label, int32_t value, const char* detail) {
   for (SettingEntry& entry : Settings) {
     if (entry.Id != id) continue;
     SettingOption option;

@@ -49,10 +49,10 @@
 
 // The classic `struct timeb` with a 32-bit time, the same on every target.
 struct TimeSourceTimeb {
-  int32_t time;       // seconds since 1970-01-01 00:00:00 UTC
-  uint16_t millitm;   // 0..999
-  int16_t timezone;   // minutes west of UTC
-  int16_t dstflag;    // non-zero while daylight saving time is in effect
+  int32_t time;      // seconds since 1970-01-01 00:00:00 UTC
+  uint16_t millitm;  // 0..999
+  int16_t timezone;  // minutes west of UTC
+  int16_t dstflag;   // non-zero while daylight saving time is in effect
 };
 
 // X(name, required, result, (parameters)) in lookup order.
@@ -68,23 +68,23 @@ struct TimeSourceTimeb {
 //   ProcessImageData        sees (and may change) every committed frame's record
 //   GetSynchronizationStatus  handed to the host unchanged; the plug-in defines it
 //   GetGPSData              (value, flag 0 or 1): the plug-in defines both
-#define ZELTO_TIME_SOURCE_ENTRY_POINTS(X)                                            \
-  X(GetName, true, const char*, (void))                                              \
-  X(GetInfo, true, const char*, (void))                                              \
-  X(Initialize, true, uint8_t, (void))                                               \
-  X(MicroSecond, false, uint32_t, (void))                                            \
-  X(Uninitialize, true, uint8_t, (void))                                             \
-  X(ClearEvents, true, uint8_t, (void))                                              \
-  X(SetDroppedFrames, false, uint8_t, (uint32_t dropped))                            \
-  X(SetReference, true, uint8_t, (int32_t seconds, uint16_t milliseconds))           \
-  X(GetReference, true, uint8_t, (int32_t * seconds, uint16_t * milliseconds))       \
-  X(GetReference_timeb, true, uint8_t, (TimeSourceTimeb * reference))                \
-  X(GetCurrentTimeStamp, true, uint8_t, (ImageRecord * record))                      \
-  X(GetRelativeTimeStamp, true, uint8_t, (ImageRecord * record))                     \
-  X(ProcessImageData, true, uint8_t, (ImageRecord * record))                         \
-  X(GetSynchronizationStatus, true, uint32_t, (void))                                \
-  X(IsGPSSupported, true, uint8_t, (void))                                           \
-  X(GetGPSData, true, uint8_t, (uint32_t value, uint8_t flag))                       \
+#define ZELTO_TIME_SOURCE_ENTRY_POINTS(X)                                      \
+  X(GetName, true, const char*, (void))                                        \
+  X(GetInfo, true, const char*, (void))                                        \
+  X(Initialize, true, uint8_t, (void))                                         \
+  X(MicroSecond, false, uint32_t, (void))                                      \
+  X(Uninitialize, true, uint8_t, (void))                                       \
+  X(ClearEvents, true, uint8_t, (void))                                        \
+  X(SetDroppedFrames, false, uint8_t, (uint32_t dropped))                      \
+  X(SetReference, true, uint8_t, (int32_t seconds, uint16_t milliseconds))     \
+  X(GetReference, true, uint8_t, (int32_t * seconds, uint16_t * milliseconds)) \
+  X(GetReference_timeb, true, uint8_t, (TimeSourceTimeb * reference))          \
+  X(GetCurrentTimeStamp, true, uint8_t, (ImageRecord * record))                \
+  X(GetRelativeTimeStamp, true, uint8_t, (ImageRecord * record))               \
+  X(ProcessImageData, true, uint8_t, (ImageRecord * record))                   \
+  X(GetSynchronizationStatus, true, uint32_t, (void))                          \
+  X(IsGPSSupported, true, uint8_t, (void))                                     \
+  X(GetGPSData, true, uint8_t, (uint32_t value, uint8_t flag))                 \
   X(StopReadingGPSData, true, uint8_t, (void))
 
 namespace zelto {
@@ -117,8 +117,7 @@ inline constexpr bool kTimeSourceEntryRequired[kTimeSourceEntryCount] = {
 #undef ZELTO_TIME_SOURCE_REQUIRED
 };
 
-static_assert(static_cast<int>(TimeSourceEntry::kStopReadingGPSData) + 1 ==
-              kTimeSourceEntryCount);
+static_assert(static_cast<int>(TimeSourceEntry::kStopReadingGPSData) + 1 == kTimeSourceEntryCount);
 
 }  // namespace zelto
 

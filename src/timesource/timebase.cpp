@@ -132,11 +132,10 @@ void Timebase::AttachTimebase() {
     // A new mapping is zero-filled: UserCount starts at 0 without writing it, so
     // a peer that counts itself early is not wiped out.
     Created = true;
-    Store(View, kTimebaseFrequencyOffset,
-          static_cast<double>(platform::PerformanceFrequency()));
+    Store(View, kTimebaseFrequencyOffset, static_cast<double>(platform::PerformanceFrequency()));
     WriteTimebaseBase();
-    __atomic_store_n(reinterpret_cast<uint32_t*>(View + kTimebaseReadyOffset),
-                     kTimebaseReadyMarker, __ATOMIC_RELEASE);
+    __atomic_store_n(reinterpret_cast<uint32_t*>(View + kTimebaseReadyOffset), kTimebaseReadyMarker,
+                     __ATOMIC_RELEASE);
   } else if (!WaitUntilInitialised()) {
     platform::Trace("Critical Error : could not access shared timebase");
     View = nullptr;

@@ -17,8 +17,8 @@ using namespace std::chrono_literals;
 
 class CaptureCard : public CZeltoRGBCard {
  public:
-  using CZeltoRGBCard::CZeltoRGBCard;
   using CZeltoRGBCard::Channel;
+  using CZeltoRGBCard::CZeltoRGBCard;
   using CZeltoRGBCard::Pacer;
   using CZeltoRGBCard::SetFramePacing;
   using CZeltoRGBCard::SignalPresent;
@@ -26,7 +26,8 @@ class CaptureCard : public CZeltoRGBCard {
   // What the capture format setting will do: renegotiate for the driver's pixel
   // format and, for "RGB 24", convert the 32-bit pixels.
   void UseFormat(sim::PixelLayout layout) {
-    Format.CaptureFormat = layout == sim::PixelLayout::kRgb565 ? 1 : (layout == sim::PixelLayout::kRgb555 ? 0 : 2);
+    Format.CaptureFormat =
+        layout == sim::PixelLayout::kRgb565 ? 1 : (layout == sim::PixelLayout::kRgb555 ? 0 : 2);
     GetCapabilities();
     Format.ConvertTo24 = layout == sim::PixelLayout::kBgr24;
     if (Format.ConvertTo24) Format.BytesPerPixel = 3;

@@ -32,20 +32,20 @@ TEST(FrameCopyTest, WholeCopyStopsAtTheSmallerBuffer) {
   std::vector<uint8_t> dst(60 + kTail, kGuard);
   CPxlImageConverter converter;
   // The image claims 10 x 10 at 2 bytes, but the target holds only 60 bytes.
-  EXPECT_TRUE(CopyWholeFrame({src.data(), 100, 10, 10}, {dst.data(), 60, 10, 10, 200}, false,
-                             converter));
+  EXPECT_TRUE(
+      CopyWholeFrame({src.data(), 100, 10, 10}, {dst.data(), 60, 10, 10, 200}, false, converter));
   EXPECT_TRUE(std::equal(dst.begin(), dst.begin() + 60, src.begin()));
   EXPECT_TRUE(TailIntact(dst, 60));
   // A source smaller than the image: only what it holds is read.
   std::vector<uint8_t> big(300 + kTail, kGuard);
-  EXPECT_TRUE(CopyWholeFrame({src.data(), 100, 10, 10}, {big.data(), 300, 10, 10, 200}, false,
-                             converter));
+  EXPECT_TRUE(
+      CopyWholeFrame({src.data(), 100, 10, 10}, {big.data(), 300, 10, 10, 200}, false, converter));
   EXPECT_TRUE(std::equal(big.begin(), big.begin() + 100, src.begin()));
   EXPECT_EQ(big[100], kGuard);
 }
 
 TEST(FrameCopyTest, WholeConversionWritesWholeLinesThatFit) {
-  const std::vector<uint8_t> src = Counting(4 * 4 * 3);  // 4 x 3 32-bit pixels
+  const std::vector<uint8_t> src = Counting(4 * 4 * 3);     // 4 x 3 32-bit pixels
   std::vector<uint8_t> dst(4 * 3 * 2 + 5 + kTail, kGuard);  // room for two lines and a bit
   CPxlImageConverter converter;
   EXPECT_TRUE(CopyWholeFrame({src.data(), 48, 4, 3}, {dst.data(), 4 * 3 * 2 + 5, 4, 3, 36}, true,
@@ -71,7 +71,7 @@ TEST(FrameCopyTest, SmallerSourceFillsTheCornerAndZeroesTheRest) {
 
 TEST(FrameCopyTest, LargerSourceIsCutToTheImage) {
   const std::vector<uint8_t> src = Counting(5 * 4);  // 5 x 4 at 1 byte
-  std::vector<uint8_t> dst(6 + kTail, kGuard);        // 3 x 2 image
+  std::vector<uint8_t> dst(6 + kTail, kGuard);       // 3 x 2 image
   CropFrame({src.data(), 20, 5, 4}, {dst.data(), 6, 3, 2, 6}, 1, false);
   const std::vector<uint8_t> want = {1, 2, 3, 6, 7, 8};
   EXPECT_TRUE(std::equal(want.begin(), want.end(), dst.begin()));

@@ -255,8 +255,8 @@ TEST_P(ConverterTest, PlaneConvertsOnlyTheRectangle) {
   constexpr int kSrcWidth = 50, kDstWidth = 40, kWidth = 37, kHeight = 6;
   const auto src = RandomBytes(kSrcWidth * 4 * kHeight, 11);
   std::vector<uint8_t> dst(kDstWidth * 3 * kHeight, 0x77);
-  ASSERT_TRUE(RBG32ToRGB24Plane(src.data(), kSrcWidth * 4, dst.data(), kDstWidth * 3, kWidth,
-                                kHeight));
+  ASSERT_TRUE(
+      RBG32ToRGB24Plane(src.data(), kSrcWidth * 4, dst.data(), kDstWidth * 3, kWidth, kHeight));
   for (int y = 0; y < kHeight; ++y) {
     const auto expected = Reference(src.data() + y * kSrcWidth * 4, kWidth);
     const uint8_t* row = dst.data() + y * kDstWidth * 3;
@@ -267,8 +267,7 @@ TEST_P(ConverterTest, PlaneConvertsOnlyTheRectangle) {
   EXPECT_FALSE(RBG32ToRGB24Plane(src.data(), 0, dst.data(), 0, 1, -1));
 }
 
-INSTANTIATE_TEST_SUITE_P(CpuMasks, ConverterTest,
-                         ::testing::Values(-1, ~kCpuHasAVX2, 0),
+INSTANTIATE_TEST_SUITE_P(CpuMasks, ConverterTest, ::testing::Values(-1, ~kCpuHasAVX2, 0),
                          [](const auto& param_info) {
                            return param_info.param == -1  ? std::string("AllFlags")
                                   : param_info.param == 0 ? std::string("ScalarOnly")

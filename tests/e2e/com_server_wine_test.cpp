@@ -30,8 +30,8 @@ std::string StringValue(const std::string& path, const char* name = "") {
 
 // Runs regsvr32 silently on the module; its exit code.
 DWORD RunRegsvr32(const std::string& arguments) {
-  std::string command = "regsvr32.exe /s " + arguments + " \"" +
-                        testing::ArtifactPath(ZELTO_MODULE_PATH) + "\"";
+  std::string command =
+      "regsvr32.exe /s " + arguments + " \"" + testing::ArtifactPath(ZELTO_MODULE_PATH) + "\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process{};
@@ -72,8 +72,7 @@ TEST_F(ComServerWineTest, Regsvr32WritesEveryKeyAndTheTypeLibrary) {
   EXPECT_EQ(StringValue(class_key + "\\VersionIndependentProgID"), "ZeltoRGB.OrvaneZeltoRGB");
   EXPECT_TRUE(KeyExists(class_key + "\\Programmable"));
   EXPECT_EQ(StringValue(class_key + "\\InprocServer32", "ThreadingModel"), "Apartment");
-  EXPECT_NE(StringValue(class_key + "\\InprocServer32").find("OrvZeltoRGB.dll"),
-            std::string::npos);
+  EXPECT_NE(StringValue(class_key + "\\InprocServer32").find("OrvZeltoRGB.dll"), std::string::npos);
   EXPECT_EQ(StringValue(class_key + "\\TypeLib"), "{BC99F136-E9D7-4648-B715-B4AF66D07CD2}");
 
   // The type library is registered and describes the class and its dual interface.

@@ -42,8 +42,7 @@ inline ::testing::AssertionResult DecodeFrame(const ImageRecord& record, const F
   if (!sim::DecodeFrameNumber(data, f.layout, &first)) {
     return ::testing::AssertionFailure() << "first line holds no frame code";
   }
-  if (!sim::DecodeFrameNumber(data + stride * static_cast<size_t>(f.height - 1), f.layout,
-                              &last)) {
+  if (!sim::DecodeFrameNumber(data + stride * static_cast<size_t>(f.height - 1), f.layout, &last)) {
     return ::testing::AssertionFailure() << "last line holds no frame code";
   }
   if (first != last) {
@@ -68,7 +67,6 @@ inline ::testing::AssertionResult FrameTime(const ImageRecord& record, int64_t* 
             record.Microseconds;
   return ::testing::AssertionSuccess();
 }
-
 
 // The host's loop: `buffers` buffers, grab `frames` frames with the buffers kept
 // armed, and check order, content, times and the usage counters.

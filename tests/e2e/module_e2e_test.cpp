@@ -81,9 +81,9 @@ TEST_F(ModuleEndToEndTest, GrabsHundredsOfFramesAndUnloadsClean) {
 
 TEST_F(ModuleEndToEndTest, AggregatedObjectGrabsUnderItsOuter) {
   Outer outer;
-  ASSERT_EQ(host_.factory()->CreateInstance(&outer, IID_IUnknown,
-                                            reinterpret_cast<void**>(&outer.inner)),
-            S_OK);
+  ASSERT_EQ(
+      host_.factory()->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)),
+      S_OK);
   {
     ComPtr<IOrvaneGenericGrabber> grabber;
     ASSERT_EQ(outer.QueryInterface(IID_IOrvaneGenericGrabber, grabber.put_void()), S_OK);
@@ -180,9 +180,8 @@ TEST_F(ModuleEndToEndTest, GetFrameThatWaitedReportsOverrunAndDeliversTheFrame) 
   // count would not do, it still tells of the frame released above.
   ASSERT_EQ(grabber->ArmBuffer(), S_OK);
   int16_t buffers = 0;
-  ASSERT_TRUE(testing::WaitUntil([&] {
-    return grabber->GetBufferCount(&buffers) == S_OK && buffers == 2;
-  }));
+  ASSERT_TRUE(testing::WaitUntil(
+      [&] { return grabber->GetBufferCount(&buffers) == S_OK && buffers == 2; }));
   ImageRecord* record = nullptr;
   EXPECT_EQ(grabber->GetFrame(&record), S_OK);
   EXPECT_NE(record, nullptr);

@@ -21,11 +21,10 @@ TEST(TraceTest, TheHookSeesEveryTraceAndMessageBox) {
               1, "RGBERROR_SIGNAL_NOT_DETECTED");
   ShowErrorMessage("Cannot find the capture driver");
 
-  EXPECT_EQ(capture.Traces(),
-            (std::vector<std::string>{"plain",
-                                      "CZeltoRGBCard::GetCapabilities() - "
-                                      "RGBCaptureGetParameters(1) returned: "
-                                      "RGBERROR_SIGNAL_NOT_DETECTED"}));
+  EXPECT_EQ(capture.Traces(), (std::vector<std::string>{"plain",
+                                                        "CZeltoRGBCard::GetCapabilities() - "
+                                                        "RGBCaptureGetParameters(1) returned: "
+                                                        "RGBERROR_SIGNAL_NOT_DETECTED"}));
   EXPECT_EQ(capture.MessageBoxes(), std::vector<std::string>{"Cannot find the capture driver"});
 }
 
@@ -48,8 +47,9 @@ TEST(TraceTest, FormatsC99ConversionsOnEveryTarget) {
   TraceFormat("%zu|%lld|%llu|%hu|%5.2f|%-4s|%08lX", size_t{4096}, -5000000000LL,
               18000000000000000000ULL, static_cast<unsigned short>(65535), 3.14159, "ab",
               0x1001CUL);
-  EXPECT_EQ(capture.Traces(), std::vector<std::string>{
-                                  "4096|-5000000000|18000000000000000000|65535| 3.14|ab  |0001001C"});
+  EXPECT_EQ(
+      capture.Traces(),
+      std::vector<std::string>{"4096|-5000000000|18000000000000000000|65535| 3.14|ab  |0001001C"});
 }
 
 TEST(TraceTest, LongFormattedTextIsCutNotOverrun) {

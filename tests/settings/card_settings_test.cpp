@@ -100,13 +100,13 @@ TEST_F(CardSettingsTest, ListsFourSettingsWithTheirOptions) {
                                          std::pair<int32_t, std::string>{4, "Capture Rate"},
                                          std::pair<int32_t, std::string>{6, "Lock Channel Mode"}));
   EXPECT_THAT(Labels(card, 0), ElementsAre("1 -> 0", "2 -> 1", "3 -> 2"));
-  EXPECT_THAT(Labels(card, 2), ElementsAre("5-5-5 -> 0", "5-6-5 -> 1", "8-8-8 -> 2", "RGB 24 -> 3"));
-  EXPECT_THAT(Labels(card, 4),
-              ElementsAre("Fixed Rate -> 100", "100%   60.00 fps -> 0", "  50%   30.00 fps -> 1",
-                          "  33%   20.00 fps -> 2", "  25%   15.00 fps -> 3",
-                          "  20%   12.00 fps -> 4", "  15%    9.01 fps -> 6",
-                          "  10%    6.00 fps -> 9", "    5%    3.00 fps -> 19",
-                          "    1%    0.60 fps -> 99"));
+  EXPECT_THAT(Labels(card, 2),
+              ElementsAre("5-5-5 -> 0", "5-6-5 -> 1", "8-8-8 -> 2", "RGB 24 -> 3"));
+  EXPECT_THAT(Labels(card, 4), ElementsAre("Fixed Rate -> 100", "100%   60.00 fps -> 0",
+                                           "  50%   30.00 fps -> 1", "  33%   20.00 fps -> 2",
+                                           "  25%   15.00 fps -> 3", "  20%   12.00 fps -> 4",
+                                           "  15%    9.01 fps -> 6", "  10%    6.00 fps -> 9",
+                                           "    5%    3.00 fps -> 19", "    1%    0.60 fps -> 99"));
   EXPECT_THAT(Labels(card, 6), ElementsAre("Off -> 0", "On -> 1"));
 }
 
@@ -114,12 +114,11 @@ TEST_F(CardSettingsTest, CaptureRateLabelsWithoutAModeShowZero) {
   SettingsCard card(sim_.host_key());
   card.SourceFrameRate = 0;
   card.FillSettings();
-  EXPECT_THAT(Labels(card, 4),
-              ElementsAre("Fixed Rate -> 100", "100%    0.00 fps -> 0", "  50%    0.00 fps -> 1",
-                          "  33%    0.00 fps -> 2", "  25%    0.00 fps -> 3",
-                          "  20%    0.00 fps -> 4", "  15%    0.00 fps -> 6",
-                          "  10%    0.00 fps -> 9", "    5%    0.00 fps -> 19",
-                          "    1%    0.00 fps -> 99"));
+  EXPECT_THAT(Labels(card, 4), ElementsAre("Fixed Rate -> 100", "100%    0.00 fps -> 0",
+                                           "  50%    0.00 fps -> 1", "  33%    0.00 fps -> 2",
+                                           "  25%    0.00 fps -> 3", "  20%    0.00 fps -> 4",
+                                           "  15%    0.00 fps -> 6", "  10%    0.00 fps -> 9",
+                                           "    5%    0.00 fps -> 19", "    1%    0.00 fps -> 99"));
 }
 
 TEST_F(CardSettingsTest, LockChannelModeAddsAndRemovesTheStartupSettings) {
@@ -133,13 +132,14 @@ TEST_F(CardSettingsTest, LockChannelModeAddsAndRemovesTheStartupSettings) {
                           std::pair<int32_t, std::string>{6, "Lock Channel Mode"},
                           std::pair<int32_t, std::string>{8, "Startup Image Format"},
                           std::pair<int32_t, std::string>{10, "Startup Resolution"}));
-  EXPECT_THAT(Labels(card, 8), ElementsAre("5-5-5 -> 0", "5-6-5 -> 1", "8-8-8 -> 2", "RGB 24 -> 3"));
-  EXPECT_THAT(Labels(card, 10),
-              ElementsAreArray({"480 x 480 -> 0", "640 x 480 -> 1", "640 x 512 -> 2",
-                                "640 x 640 -> 3", "800 x 600 -> 4", "1024 x 768 -> 5",
-                                "1024 x 1024 -> 6", "1280 x 1024 -> 7", "1600 x 1200 -> 8",
-                                "2048 x 1536 -> 9", "1280 x 960 -> 10", "1600 x 900 -> 11",
-                                "1680 x 1050 -> 12", "1920 x 1080 -> 13"}));
+  EXPECT_THAT(Labels(card, 8),
+              ElementsAre("5-5-5 -> 0", "5-6-5 -> 1", "8-8-8 -> 2", "RGB 24 -> 3"));
+  EXPECT_THAT(
+      Labels(card, 10),
+      ElementsAreArray({"480 x 480 -> 0", "640 x 480 -> 1", "640 x 512 -> 2", "640 x 640 -> 3",
+                        "800 x 600 -> 4", "1024 x 768 -> 5", "1024 x 1024 -> 6", "1280 x 1024 -> 7",
+                        "1600 x 1200 -> 8", "2048 x 1536 -> 9", "1280 x 960 -> 10",
+                        "1600 x 900 -> 11", "1680 x 1050 -> 12", "1920 x 1080 -> 13"}));
   card.SetSettingValue(6, 0);
   EXPECT_EQ(card.GetSettingsCount(), 4);
 }

@@ -38,14 +38,10 @@ TEST(TimeCodeTest, FrameInProgressAtEachRate) {
     uint32_t us;
     uint8_t frame;
   } cases[] = {
-      {30, 33333, 0x00},   // frame 1 starts at 33333.3 us
-      {30, 33334, 0x01},
-      {30, 999999, 0x29},
-      {25, 40000, 0x01},   // exactly on a frame boundary: the new frame
-      {25, 999999, 0x24},
-      {24, 500000, 0x12},
-      {20, 949999, 0x18},
-      {20, 950000, 0x19},
+      {30, 33333, 0x00},                                          // frame 1 starts at 33333.3 us
+      {30, 33334, 0x01},  {30, 999999, 0x29}, {25, 40000, 0x01},  // exactly on a frame boundary:
+                                                                  // the new frame
+      {25, 999999, 0x24}, {24, 500000, 0x12}, {20, 949999, 0x18}, {20, 950000, 0x19},
       {40, 999999, 0x39},  // the highest rate two tens bits hold
   };
   for (const Case& c : cases) {
@@ -87,10 +83,8 @@ std::string WithChecksum(const std::string& body) {
 }
 
 // The widely published examples, checksums as printed.
-constexpr const char* kRmc =
-    "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A";
-constexpr const char* kGga =
-    "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47";
+constexpr const char* kRmc = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A";
+constexpr const char* kGga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47";
 
 TEST(NmeaTest, ValidRmc) {
   const NmeaSentence s = ParseNmeaSentence(std::string(kRmc) + "\r\n");
@@ -161,7 +155,7 @@ TEST(NmeaTest, TruncatedAndMalformedLinesAreRejected) {
   EXPECT_EQ(ParseNmeaSentence(rmc + " ").kind, NmeaKind::kMalformed);
   // Right checksums over wrong content.
   const char* bodies[] = {
-      "GPRMC,123519,A,4807.038,N,01131.000,E",          // too few fields
+      "GPRMC,123519,A,4807.038,N,01131.000,E",           // too few fields
       "GPRMC,123519,X,4807.038,N,01131.000,E,,,230394",  // status
       "GPRMC,246000,A,4807.038,N,01131.000,E,,,230394",  // hour 24
       "GPRMC,123519,A,4867.038,N,01131.000,E,,,230394",  // 67 minutes
@@ -210,10 +204,10 @@ TEST(NmeaTest, FixFollowsTheLatestSentence) {
 TEST(PluginConfigTest, EveryKey) {
   PluginConfig c;
   std::string error;
-  ASSERT_TRUE(ApplyPluginConfig(
-      "rate=25; clock=local;timecode=off;discipline=2;shift=-1500;gps=/dev/ttyS0;"
-      "baud=9600;gpspace=20;init=fail;throw=3;",
-      &c, &error))
+  ASSERT_TRUE(
+      ApplyPluginConfig("rate=25; clock=local;timecode=off;discipline=2;shift=-1500;gps=/dev/ttyS0;"
+                        "baud=9600;gpspace=20;init=fail;throw=3;",
+                        &c, &error))
       << error;
   EXPECT_EQ(c.rate, 25);
   EXPECT_EQ(c.clock, TimeCodeClock::kLocal);
@@ -228,8 +222,8 @@ TEST(PluginConfigTest, EveryKey) {
 }
 
 TEST(PluginConfigTest, BadSettingStopsAfterTheGoodOnes) {
-  const char* bad[] = {"rate=41", "rate=0", "rate=2x", "discipline=3", "clock=gmt",
-                       "init=maybe", "colour=red", "rate"};
+  const char* bad[] = {"rate=41",   "rate=0",     "rate=2x",    "discipline=3",
+                       "clock=gmt", "init=maybe", "colour=red", "rate"};
   for (const char* item : bad) {
     PluginConfig c;
     std::string error;

@@ -36,8 +36,7 @@ using timesource::kSyncQualityShift;
 
 struct Plugin {
   platform::LibraryHandle library = nullptr;
-#define ZELTO_TS_TEST_MEMBER(name, required, result, params) \
-  PFN_TimeSource_##name name = nullptr;
+#define ZELTO_TS_TEST_MEMBER(name, required, result, params) PFN_TimeSource_##name name = nullptr;
   ZELTO_TIME_SOURCE_ENTRY_POINTS(ZELTO_TS_TEST_MEMBER)
 #undef ZELTO_TS_TEST_MEMBER
   PFN_ZeltoTimeSource_Reset Reset = nullptr;
@@ -251,8 +250,8 @@ TEST_F(SampleTimeSourceTest, ShiftMovesTheRecordAndItsTimeCode) {
 Frame FrameAtOffset(Plugin* p, int64_t offset_us) {
   ImageRecord now{};
   EXPECT_NE(p->GetCurrentTimeStamp(&now), 0);
-  int64_t t = int64_t{now.Seconds} * 1000000 + now.Milliseconds * 1000 + now.Microseconds +
-              offset_us;
+  int64_t t =
+      int64_t{now.Seconds} * 1000000 + now.Milliseconds * 1000 + now.Microseconds + offset_us;
   return Frame(static_cast<int32_t>(t / 1000000), static_cast<uint16_t>(t / 1000 % 1000),
                static_cast<uint16_t>(t % 1000));
 }
@@ -313,13 +312,16 @@ TEST_F(SampleTimeSourceTest, CountsAndLogsEveryCallInOrder) {
   plugin_->StopReadingGPSData();
 
   using E = TimeSourceEntry;
-  const std::vector<uint32_t> expected = {
-      static_cast<uint32_t>(E::kClearEvents),      static_cast<uint32_t>(E::kInitialize),
-      static_cast<uint32_t>(E::kProcessImageData), static_cast<uint32_t>(E::kProcessImageData),
-      static_cast<uint32_t>(E::kProcessImageData), static_cast<uint32_t>(E::kUninitialize),
-      static_cast<uint32_t>(E::kGetSynchronizationStatus),
-      static_cast<uint32_t>(E::kIsGPSSupported),   static_cast<uint32_t>(E::kGetGPSData),
-      static_cast<uint32_t>(E::kStopReadingGPSData)};
+  const std::vector<uint32_t> expected = {static_cast<uint32_t>(E::kClearEvents),
+                                          static_cast<uint32_t>(E::kInitialize),
+                                          static_cast<uint32_t>(E::kProcessImageData),
+                                          static_cast<uint32_t>(E::kProcessImageData),
+                                          static_cast<uint32_t>(E::kProcessImageData),
+                                          static_cast<uint32_t>(E::kUninitialize),
+                                          static_cast<uint32_t>(E::kGetSynchronizationStatus),
+                                          static_cast<uint32_t>(E::kIsGPSSupported),
+                                          static_cast<uint32_t>(E::kGetGPSData),
+                                          static_cast<uint32_t>(E::kStopReadingGPSData)};
   std::vector<uint32_t> log(64);
   log.resize(plugin_->GetCallLog(log.data(), static_cast<uint32_t>(log.size())));
   EXPECT_EQ(log, expected);
@@ -461,8 +463,7 @@ TEST_F(SampleTimeSourceTest, MissingGpsSourceIsReported) {
 }
 
 TEST_F(SampleTimeSourceTest, StatusQueriesRunWhileFramesAreProcessed) {
-  Configure(("discipline=1;gps=" + WriteReplay(std::vector<std::string>(500, kReplay[1])))
-                .c_str());
+  Configure(("discipline=1;gps=" + WriteReplay(std::vector<std::string>(500, kReplay[1]))).c_str());
   plugin_->GetGPSData(0, 1);
   std::thread capture([] {
     Frame f(kDay, 0);

@@ -162,9 +162,9 @@ TEST_F(ZeltoSimTest, ModeTableHasRealTimings) {
     const char* name;
     uint32_t w, h, hz;
   };
-  const Expect modes[] = {
-      {"640x480", 640, 480, 0},    {"800x600", 800, 600, 0},   {"1024x768", 1024, 768, 0},
-      {"1280x1024", 1280, 1024, 0}, {"1600x1200", 1600, 1200, 0}, {"1920x1080", 1920, 1080, 0}};
+  const Expect modes[] = {{"640x480", 640, 480, 0},     {"800x600", 800, 600, 0},
+                          {"1024x768", 1024, 768, 0},   {"1280x1024", 1280, 1024, 0},
+                          {"1600x1200", 1600, 1200, 0}, {"1920x1080", 1920, 1080, 0}};
   HRGBCAPTURE h = Open(0);
   for (const Expect& m : modes) {
     for (const char* rate : {"60", "59.94", "75"}) {
@@ -239,14 +239,38 @@ TEST_F(ZeltoSimTest, GetTouchesOnlyCoveredFields) {
     }
     size_t lo = 0, hi = 0;
     switch (flags) {
-      case kFlagPhase: lo = 208; hi = 211; break;
-      case kFlagBrightness: lo = 212; hi = 215; break;
-      case kFlagContrast: lo = 216; hi = 219; break;
-      case kFlagBlackLevel: lo = 220; hi = 223; break;
-      case kFlagSampleRate: lo = 224; hi = 227; break;
-      case kFlagPixelFormat: lo = 228; hi = 231; break;
-      case kFlagScaling: lo = 252; hi = 259; break;
-      default: lo = 16; hi = 207; break;
+      case kFlagPhase:
+        lo = 208;
+        hi = 211;
+        break;
+      case kFlagBrightness:
+        lo = 212;
+        hi = 215;
+        break;
+      case kFlagContrast:
+        lo = 216;
+        hi = 219;
+        break;
+      case kFlagBlackLevel:
+        lo = 220;
+        hi = 223;
+        break;
+      case kFlagSampleRate:
+        lo = 224;
+        hi = 227;
+        break;
+      case kFlagPixelFormat:
+        lo = 228;
+        hi = 231;
+        break;
+      case kFlagScaling:
+        lo = 252;
+        hi = 259;
+        break;
+      default:
+        lo = 16;
+        hi = 207;
+        break;
     }
     EXPECT_GE(changed_first, lo) << std::hex << flags;
     EXPECT_LE(changed_last, hi) << std::hex << flags;
@@ -305,7 +329,10 @@ TEST_F(ZeltoSimTest, KnownPixelsInEveryPixelFormat) {
   const Case cases[] = {
       {kPixelFormat555, 2, {0xE0, 0x7F}, {0x1F, 0x00}, {0x00, 0x7E}},
       {kPixelFormat565, 2, {0xE0, 0xFF}, {0x1F, 0x00}, {0x00, 0xFC}},
-      {kPixelFormat32, 4, {0x00, 0xFF, 0xFF, 0x00}, {0xFF, 0x00, 0x00, 0x00},
+      {kPixelFormat32,
+       4,
+       {0x00, 0xFF, 0xFF, 0x00},
+       {0xFF, 0x00, 0x00, 0x00},
        {0x00, 0x80, 0xFF, 0x00}},
   };
   for (const Case& c : cases) {
@@ -359,8 +386,8 @@ TEST_F(ZeltoSimTest, FrameNumberSurvivesEveryFormat) {
         std::vector<uint8_t> rgb24 = To24(buffer, kWidth, kHeight);
         uint32_t converted = ~0u;
         EXPECT_TRUE(DecodeFrameNumber(rgb24.data(), PixelLayout::kBgr24, &converted));
-        EXPECT_TRUE(DecodeFrameNumber(&rgb24[(kHeight - 1) * kWidth * 3], PixelLayout::kBgr24,
-                                      &converted));
+        EXPECT_TRUE(
+            DecodeFrameNumber(&rgb24[(kHeight - 1) * kWidth * 3], PixelLayout::kBgr24, &converted));
         EXPECT_EQ(converted, expected);
       }
     }
@@ -425,8 +452,8 @@ TEST_F(ZeltoSimTest, ScaledSizeBoundsAndScaledOutput) {
   EXPECT_EQ(sim::LoadPixel(line + 63 * 4, PixelLayout::kBgrx32), sim::kBarColours[0]);
   EXPECT_EQ(sim::LoadPixel(line + 64 * 4, PixelLayout::kBgrx32), sim::kBarColours[1]);
   uint32_t frame = ~0u;
-  EXPECT_TRUE(DecodeFrameNumber(buffer + (kHeight / 2 - 1) * (kWidth / 2) * 4,
-                                PixelLayout::kBgrx32, &frame));
+  EXPECT_TRUE(DecodeFrameNumber(buffer + (kHeight / 2 - 1) * (kWidth / 2) * 4, PixelLayout::kBgrx32,
+                                &frame));
 }
 
 // The buffer allocated for the handle decides, not the size the caller passes.
@@ -489,13 +516,15 @@ TEST_F(ZeltoSimTest, TimeCodeReplacesTheFirstFourBytes) {
   HRGBCAPTURE h = Open(0);
   uint8_t* buffer = Start(h, kWidth * kHeight * 4);
   ASSERT_EQ(Fill(h), kStatusFrameCaptured);
-  EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 4), (std::vector<uint8_t>{0x04, 0x03, 0x02, 0x01}));
+  EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 4),
+            (std::vector<uint8_t>{0x04, 0x03, 0x02, 0x01}));
   for (int i = 0; i < 27; ++i) ASSERT_EQ(Fill(h), kStatusFrameCaptured);
   // Frame 27: 4 + 27 frames = one second and one frame later.
-  EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 4), (std::vector<uint8_t>{0x01, 0x04, 0x02, 0x01}));
+  EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 4),
+            (std::vector<uint8_t>{0x01, 0x04, 0x02, 0x01}));
   uint32_t frame = 0;
-  EXPECT_TRUE(DecodeFrameNumber(buffer + size_t{kHeight - 1} * kWidth * 4, PixelLayout::kBgrx32,
-                                &frame));
+  EXPECT_TRUE(
+      DecodeFrameNumber(buffer + size_t{kHeight - 1} * kWidth * 4, PixelLayout::kBgrx32, &frame));
   EXPECT_EQ(frame, 27u);
 }
 
@@ -630,11 +659,11 @@ TEST_F(ZeltoSimTest, CountersAndCallLogShowOrderArgumentsAndLeaks) {
 
   ZeltoSimCall log[16];
   ASSERT_EQ(sim_.GetCallLog(log, 16), 8u);
-  const DriverEntry order[] = {DriverEntry::kRGBCaptureInitialise, DriverEntry::kRGBCaptureOpen,
-                               DriverEntry::kRGBCaptureAllocateBuffer,
-                               DriverEntry::kRGBCaptureAllocateBuffer,
-                               DriverEntry::kRGBCaptureFreeBuffer, DriverEntry::kRGBCaptureFreeBuffer,
-                               DriverEntry::kRGBCaptureFreeBuffer, DriverEntry::kRGBCaptureClose};
+  const DriverEntry order[] = {
+      DriverEntry::kRGBCaptureInitialise,     DriverEntry::kRGBCaptureOpen,
+      DriverEntry::kRGBCaptureAllocateBuffer, DriverEntry::kRGBCaptureAllocateBuffer,
+      DriverEntry::kRGBCaptureFreeBuffer,     DriverEntry::kRGBCaptureFreeBuffer,
+      DriverEntry::kRGBCaptureFreeBuffer,     DriverEntry::kRGBCaptureClose};
   for (int i = 0; i < 8; ++i) EXPECT_EQ(log[i].entry, static_cast<uint32_t>(order[i])) << i;
   EXPECT_EQ(log[3].arg, 2000u);
   EXPECT_EQ(log[3].handle, h);
@@ -642,7 +671,8 @@ TEST_F(ZeltoSimTest, CountersAndCallLogShowOrderArgumentsAndLeaks) {
   EXPECT_EQ(log[6].result, kRgbErrorBufferNotValid);
 
   ZeltoSimCall last = {};
-  ASSERT_TRUE(sim_.GetLastCall(static_cast<uint32_t>(DriverEntry::kRGBCaptureAllocateBuffer), &last));
+  ASSERT_TRUE(
+      sim_.GetLastCall(static_cast<uint32_t>(DriverEntry::kRGBCaptureAllocateBuffer), &last));
   EXPECT_EQ(last.arg, 2000u);
   EXPECT_FALSE(sim_.GetLastCall(static_cast<uint32_t>(DriverEntry::kRGBCaptureFillBuffer), &last));
 
@@ -650,7 +680,8 @@ TEST_F(ZeltoSimTest, CountersAndCallLogShowOrderArgumentsAndLeaks) {
   h = Open(0);
   CaptureParams p = {};
   Get(h, &p, kFlagsNegotiateAnalogue, kQueryNegotiatedAnalogue);
-  ASSERT_TRUE(sim_.GetLastCall(static_cast<uint32_t>(DriverEntry::kRGBCaptureGetParameters), &last));
+  ASSERT_TRUE(
+      sim_.GetLastCall(static_cast<uint32_t>(DriverEntry::kRGBCaptureGetParameters), &last));
   EXPECT_EQ(last.arg, kFlagsNegotiateAnalogue);
   EXPECT_EQ(last.query, kQueryNegotiatedAnalogue);
 }

@@ -71,8 +71,8 @@ ScopedTempRegistry::~ScopedTempRegistry() {
 
 std::string UniqueHostKey() {
   static std::atomic<int> counter{0};
-  return "Software\\ZeltoTests\\" + std::to_string(getpid()) + "-" +
-         std::to_string(counter++) + "\\";
+  return "Software\\ZeltoTests\\" + std::to_string(getpid()) + "-" + std::to_string(counter++) +
+         "\\";
 }
 
 bool RegistryKeyExists(platform::RegistryRoot root, const std::string& path) {
@@ -80,8 +80,7 @@ bool RegistryKeyExists(platform::RegistryRoot root, const std::string& path) {
   return key.Open(root, path) == platform::kRegSuccess;
 }
 
-std::string RegistryString(platform::RegistryRoot root, const std::string& path,
-                           const char* name) {
+std::string RegistryString(platform::RegistryRoot root, const std::string& path, const char* name) {
   platform::RegistryKey key;
   if (key.Open(root, path) != platform::kRegSuccess) return "<no key>";
   char data[1024] = {};

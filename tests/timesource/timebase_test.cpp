@@ -54,9 +54,9 @@ void ExpectTime(const FrameTime& t, int32_t seconds, uint16_t milliseconds, uint
 TEST(FrameTimeFromCounterTest, WorkedExample) {
   // 5,369,318 ticks at 3,579,545 Hz are 1.5 s; 900 ms + 500 ms carries.
   const int64_t base_counter = 1'000'000'000;
-  ExpectTime(FrameTimeFromCounter(Origin(3579545, 1300000000, 900, base_counter),
-                                  base_counter + 5369318),
-             1300000002, 400, 0);
+  ExpectTime(
+      FrameTimeFromCounter(Origin(3579545, 1300000000, 900, base_counter), base_counter + 5369318),
+      1300000002, 400, 0);
 }
 
 TEST(FrameTimeFromCounterTest, MillisecondsCarryExactlyOneSecondAt1000) {
@@ -119,7 +119,9 @@ bool BlockExists(const std::string& name) {
   return memory.OpenExisting(name.c_str());
 }
 
-int64_t ToMilliseconds(int64_t seconds, int64_t milliseconds) { return seconds * 1000 + milliseconds; }
+int64_t ToMilliseconds(int64_t seconds, int64_t milliseconds) {
+  return seconds * 1000 + milliseconds;
+}
 
 int64_t FrameTimeMilliseconds(const Timebase& timebase) {
   int32_t s = 0;
@@ -465,8 +467,8 @@ TEST(TimebaseTest, TwoProcessesShareOneBase) {
 
   EXPECT_EQ(0, created) << "the child must connect, not create";
   EXPECT_EQ(2u, count);
-  ExpectSameOrigin(mine.origin(), Origin(frequency, seconds, static_cast<uint16_t>(milliseconds),
-                                         counter));
+  ExpectSameOrigin(mine.origin(),
+                   Origin(frequency, seconds, static_cast<uint16_t>(milliseconds), counter));
   EXPECT_EQ(1, mine.ReadBlock()->user_count) << "the child's detach counts down";
 }
 

@@ -37,7 +37,7 @@ TEST(ImageFileTest, BmpHeaderOfA24BitBottomUpBitmap) {
   EXPECT_EQ(h[10], 54);                        // pixel offset
   EXPECT_EQ(h[14], 40);                        // BITMAPINFOHEADER
   EXPECT_EQ(h[18], 5);
-  EXPECT_EQ(h[22], 3);                         // positive height: bottom-up
+  EXPECT_EQ(h[22], 3);  // positive height: bottom-up
   EXPECT_EQ(h[28], 24);
 }
 

@@ -23,10 +23,10 @@ TEST(OptionsTest, GrabDefaultsRunUntilStoppedWithoutFiles) {
 }
 
 TEST(OptionsTest, GrabTakesEveryOption) {
-  ParseResult r = Parse({"grab", "--frames", "120", "--buffers", "3", "--out", "frames",
-                         "--every", "10", "--format", "bmp", "--sim", "pacing=free;channels=1",
-                         "--driver", "/x/ZeltoSim.so", "--key", "Software\\Me\\",
-                         "--module", "/x/libOrvZeltoRGB.so"});
+  ParseResult r =
+      Parse({"grab", "--frames", "120", "--buffers", "3", "--out", "frames", "--every", "10",
+             "--format", "bmp", "--sim", "pacing=free;channels=1", "--driver", "/x/ZeltoSim.so",
+             "--key", "Software\\Me\\", "--module", "/x/libOrvZeltoRGB.so"});
   ASSERT_TRUE(r.ok) << r.error;
   const Options& o = r.options;
   EXPECT_EQ(*o.frames, 120);
@@ -113,8 +113,7 @@ TEST(OptionsTest, RejectsMisuse) {
 
 TEST(OptionsTest, SlowPngIsOnRequestOnly) {
   EXPECT_EQ(Parse({"grab"}, true, false).options.format, ImageFileFormat::kBmp);
-  EXPECT_EQ(Parse({"grab", "--format", "png"}, true, false).options.format,
-            ImageFileFormat::kPng);
+  EXPECT_EQ(Parse({"grab", "--format", "png"}, true, false).options.format, ImageFileFormat::kPng);
 }
 
 TEST(OptionsTest, BuildWithoutPngDefaultsToBmpAndRefusesPng) {
@@ -125,9 +124,13 @@ TEST(OptionsTest, BuildWithoutPngDefaultsToBmpAndRefusesPng) {
 }
 
 TEST(OptionsTest, HelpEverywhere) {
-  for (std::vector<std::string> args :
-       {std::vector<std::string>{"--help"}, {"help"}, {"-h"}, {"grab", "--help"},
-        {"info", "--help"}, {"grab", "--frames", "3", "-h"}, {"help", "grab"}}) {
+  for (std::vector<std::string> args : {std::vector<std::string>{"--help"},
+                                        {"help"},
+                                        {"-h"},
+                                        {"grab", "--help"},
+                                        {"info", "--help"},
+                                        {"grab", "--frames", "3", "-h"},
+                                        {"help", "grab"}}) {
     ParseResult r = Parse(args);
     ASSERT_TRUE(r.ok) << args[0];
     EXPECT_TRUE(r.options.help) << args[0];

@@ -103,7 +103,9 @@ class ZeltograbTest : public ::testing::Test {
     Tool tool(dir_.path(), args);
     return tool.Wait();
   }
-  std::string Path(const std::string& name) const { return (fs::path(dir_.path()) / name).string(); }
+  std::string Path(const std::string& name) const {
+    return (fs::path(dir_.path()) / name).string();
+  }
 
   zelto::testing::ScopedTempRegistry registry_;  // inherited by the child: ZELTO_REGISTRY
   zelto::testing::ScopedTempDir dir_;
@@ -182,7 +184,7 @@ TEST_F(ZeltograbTest, GrabsFramesIntoImagesAndCsv) {
     SCOPED_TRACE(format);
     const std::string out = std::string("frames_") + format;
     ToolRun run = Grab({"grab", "--frames", "9", "--out", out, "--format", format, "--buffers", "3",
-                    "--sim", "pacing=free"});
+                        "--sim", "pacing=free"});
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     const std::string summary = Slurp(Path(out + "/summary.txt"));
     EXPECT_NE(run.out.find(summary), std::string::npos);
@@ -257,8 +259,8 @@ TEST_F(ZeltograbTest, GeometryOptionsShowInTheImagesAndPersist) {
 }
 
 TEST_F(ZeltograbTest, RawImagesAreTheModulesBytes) {
-  ToolRun run = Grab({"grab", "--frames", "2", "--out", "raw", "--format", "raw", "--sim",
-                  "pacing=free"});
+  ToolRun run =
+      Grab({"grab", "--frames", "2", "--out", "raw", "--format", "raw", "--sim", "pacing=free"});
   ASSERT_EQ(run.status, 0) << run.out << run.err;
   const std::string summary = Slurp(Path("raw/summary.txt"));
   const sim::PixelLayout layout = LayoutOf(summary);
@@ -273,7 +275,7 @@ TEST_F(ZeltograbTest, RawImagesAreTheModulesBytes) {
 
 TEST_F(ZeltograbTest, EveryKthImageButEveryFrameInTheCsv) {
   ToolRun run = Grab({"grab", "--frames", "7", "--every", "3", "--format", "bmp", "--out", "k",
-                  "--sim", "pacing=free"});
+                      "--sim", "pacing=free"});
   ASSERT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_EQ(ReadCsv(Path("k/frames.csv")).size(), 7u);
   std::vector<std::string> images;
@@ -281,8 +283,8 @@ TEST_F(ZeltograbTest, EveryKthImageButEveryFrameInTheCsv) {
     if (entry.path().extension() == ".bmp") images.push_back(entry.path().filename().string());
   }
   std::sort(images.begin(), images.end());
-  EXPECT_EQ(images, (std::vector<std::string>{"frame_000000.bmp", "frame_000003.bmp",
-                                              "frame_000006.bmp"}));
+  EXPECT_EQ(images,
+            (std::vector<std::string>{"frame_000000.bmp", "frame_000003.bmp", "frame_000006.bmp"}));
 }
 
 // Source frames the card loses show up as gaps in the frame numbers.
@@ -315,10 +317,13 @@ TEST_F(ZeltograbTest, SignalLostDuringTheGrabEndsIt) {
 }
 
 TEST_F(ZeltograbTest, BadArgumentsGiveUsageAndStatusTwo) {
-  for (std::vector<std::string> args :
-       {std::vector<std::string>{}, {"snap"}, {"grab", "--frames", "0"},
-        {"grab", "--frames", "2", "--seconds", "1"}, {"grab", "--format", "gif"},
-        {"info", "--out", "x"}, {"info", "--sim", "warp=9"}}) {
+  for (std::vector<std::string> args : {std::vector<std::string>{},
+                                        {"snap"},
+                                        {"grab", "--frames", "0"},
+                                        {"grab", "--frames", "2", "--seconds", "1"},
+                                        {"grab", "--format", "gif"},
+                                        {"info", "--out", "x"},
+                                        {"info", "--sim", "warp=9"}}) {
     ToolRun run = Grab(args);
     EXPECT_EQ(run.status, 2) << run.err;
     EXPECT_NE(run.err.find("usage: zeltograb"), std::string::npos) << run.err;
@@ -326,8 +331,8 @@ TEST_F(ZeltograbTest, BadArgumentsGiveUsageAndStatusTwo) {
 }
 
 TEST_F(ZeltograbTest, HelpOnEveryCommand) {
-  for (std::vector<std::string> args : {std::vector<std::string>{"--help"}, {"grab", "--help"},
-                                        {"info", "--help"}}) {
+  for (std::vector<std::string> args :
+       {std::vector<std::string>{"--help"}, {"grab", "--help"}, {"info", "--help"}}) {
     ToolRun run = Grab(args);
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("usage: zeltograb"), std::string::npos) << run.out;
@@ -341,9 +346,9 @@ TEST_F(ZeltograbTest, ConfiguresTheBundledSimulatorOnce) {
   ASSERT_EQ(first.status, 0) << first.out << first.err;
   EXPECT_NE(first.out.find("using the simulated card ZeltoSim"), std::string::npos);
   platform::RegistryKey key;
-  ASSERT_EQ(key.Open(platform::RegistryRoot::kLocalMachine,
-                     "SOFTWARE\\KTS Imaging\\ZeltoRGB driver"),
-            platform::kRegSuccess);
+  ASSERT_EQ(
+      key.Open(platform::RegistryRoot::kLocalMachine, "SOFTWARE\\KTS Imaging\\ZeltoRGB driver"),
+      platform::kRegSuccess);
   char path[1024] = {};
   uint32_t type = 0, size = sizeof path - 1;
   ASSERT_EQ(key.QueryValue("RGBCaptureDLLName", &type, path, &size), platform::kRegSuccess);
@@ -396,11 +401,12 @@ TEST_F(ZeltograbTest, TimeSourceValuesReachTheFramesAndTheSummary) {
                       "--ltc-offset", "2", "--ltc-mode", "0"});
   ASSERT_EQ(run.status, 0) << run.out << run.err;
   const std::string key = "Software\\Zelto\\zeltograb\\";  // the default host key
-  EXPECT_EQ(zelto::testing::RegistryString(platform::RegistryRoot::kCurrentUser, key, "TimeSourceDLL"),
-            plugin);
+  EXPECT_EQ(
+      zelto::testing::RegistryString(platform::RegistryRoot::kCurrentUser, key, "TimeSourceDLL"),
+      plugin);
   int32_t value = 0;
   ASSERT_TRUE(zelto::testing::RegistryDword(platform::RegistryRoot::kCurrentUser, key,
-                                     "TimeSourceOffset", &value));
+                                            "TimeSourceOffset", &value));
   EXPECT_EQ(value, 1000000);
   const std::string summary = Slurp(Path("ts/summary.txt"));
   EXPECT_NE(summary.find("time source " + plugin +
@@ -411,8 +417,8 @@ TEST_F(ZeltograbTest, TimeSourceValuesReachTheFramesAndTheSummary) {
   ASSERT_EQ(rows.size(), 6u);
   for (const CsvRow& row : rows) {
     const int64_t stamp = row.micros - 1000000;
-    timesource::TimeCode code = timesource::TimeCodeAt(
-        stamp / 1000000, static_cast<uint32_t>(stamp % 1000000), 30);
+    timesource::TimeCode code =
+        timesource::TimeCodeAt(stamp / 1000000, static_cast<uint32_t>(stamp % 1000000), 30);
     code.frames += 2;  // no carry needed but for the last two frames of a second
     if (code.frames >= 30) continue;
     char expected[64];
@@ -423,8 +429,8 @@ TEST_F(ZeltograbTest, TimeSourceValuesReachTheFramesAndTheSummary) {
 }
 
 TEST_F(ZeltograbTest, TimesourceCommandShowsTheBindingAndTheState) {
-  ToolRun run = Grab({"timesource", "--sim", "pacing=free", "--time-source",
-                      ZELTO_TIMESOURCE_PATH});
+  ToolRun run =
+      Grab({"timesource", "--sim", "pacing=free", "--time-source", ZELTO_TIMESOURCE_PATH});
   ASSERT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_NE(run.out.find("binding        bound at every grab (GetName: ZeltoTimeSource)"),
             std::string::npos)

@@ -43,8 +43,7 @@ FrameStatistics Summarise(const std::vector<FrameSample>& samples) {
         1000.0);
   }
   stats.duration_s =
-      static_cast<double>(TimestampMicros(samples.back()) - TimestampMicros(samples.front())) /
-      1e6;
+      static_cast<double>(TimestampMicros(samples.back()) - TimestampMicros(samples.front())) / 1e6;
   if (stats.duration_s > 0) {
     stats.mean_fps = static_cast<double>(samples.size() - 1) / stats.duration_s;
   }

@@ -34,8 +34,8 @@ int64_t DroppedFrames(const std::vector<FrameSample>& samples);
 struct FrameStatistics {
   int64_t frames = 0;
   int64_t dropped = 0;
-  double duration_s = 0;       // first to last time stamp
-  double mean_fps = 0;         // frame intervals per second over that span
+  double duration_s = 0;  // first to last time stamp
+  double mean_fps = 0;    // frame intervals per second over that span
   double interval_p50_ms = 0;
   double interval_p99_ms = 0;
 };

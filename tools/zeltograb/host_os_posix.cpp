@@ -41,9 +41,7 @@ void InstallInterruptHandler() {
 
 bool Interrupted() { return g_interrupted.load(); }
 
-void SetEnvironment(const char* name, const std::string& value) {
-  setenv(name, value.c_str(), 1);
-}
+void SetEnvironment(const char* name, const std::string& value) { setenv(name, value.c_str(), 1); }
 
 ComScope::ComScope() { initialized_ = true; }
 ComScope::~ComScope() = default;

@@ -52,11 +52,11 @@ std::vector<uint8_t> BmpHeader(int width, int height) {
   Put32(h, 40);           // BITMAPINFOHEADER
   Put32(h, static_cast<uint32_t>(width));
   Put32(h, static_cast<uint32_t>(height));  // positive: bottom-up
-  Put16(h, 1);            // planes
-  Put16(h, 24);           // bits per pixel
-  Put32(h, 0);            // BI_RGB
+  Put16(h, 1);                              // planes
+  Put16(h, 24);                             // bits per pixel
+  Put32(h, 0);                              // BI_RGB
   Put32(h, pixels);
-  Put32(h, 2835);         // 72 dpi
+  Put32(h, 2835);  // 72 dpi
   Put32(h, 2835);
   Put32(h, 0);
   Put32(h, 0);

@@ -126,8 +126,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
     const bool grab_only = name == "--frames" || name == "--seconds" || name == "--buffers" ||
                            name == "--out" || name == "--every" || name == "--format" ||
                            IsGeometryOption(name);
-    const bool common = name == "--sim" || name == "--driver" || name == "--key" ||
-                        name == "--module";
+    const bool common =
+        name == "--sim" || name == "--driver" || name == "--key" || name == "--module";
     if (!common && !(grab && grab_only)) {
       return Fail("unknown option '" + name + "' for " + command);
     }
@@ -142,7 +142,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
 
     int64_t n = 0;
     if (name == "--frames") {
-      if (!ParseInteger(value, 1, INT32_MAX, &n)) return Fail("--frames wants a count of 1 or more");
+      if (!ParseInteger(value, 1, INT32_MAX, &n))
+        return Fail("--frames wants a count of 1 or more");
       o.frames = n;
     } else if (name == "--seconds") {
       double s = 0;
@@ -238,8 +239,7 @@ std::string Usage(Command command) {
              "  --module PATH   load this module instead of the bundled one\n"
              "\n"
              "Exit status: 0 done, 2 usage, 3 the module or the driver failed.\n";
-    case Command::kNone:
-      break;
+    case Command::kNone: break;
   }
   return "usage: zeltograb <command> [options]\n"
          "\n"
@@ -253,24 +253,18 @@ std::string Usage(Command command) {
 
 const char* FormatName(ImageFileFormat format) {
   switch (format) {
-    case ImageFileFormat::kPng:
-      return "png";
-    case ImageFileFormat::kBmp:
-      return "bmp";
-    case ImageFileFormat::kRaw:
-      return "raw";
+    case ImageFileFormat::kPng: return "png";
+    case ImageFileFormat::kBmp: return "bmp";
+    case ImageFileFormat::kRaw: return "raw";
   }
   return "?";
 }
 
 const char* FormatExtension(ImageFileFormat format) {
   switch (format) {
-    case ImageFileFormat::kPng:
-      return ".png";
-    case ImageFileFormat::kBmp:
-      return ".bmp";
-    case ImageFileFormat::kRaw:
-      return ".raw";
+    case ImageFileFormat::kPng: return ".png";
+    case ImageFileFormat::kBmp: return ".bmp";
+    case ImageFileFormat::kRaw: return ".raw";
   }
   return "";
 }

@@ -23,11 +23,11 @@ struct Options {
   bool help = false;  // --help: print the usage of `command` and stop
 
   // grab
-  std::optional<int64_t> frames;   // --frames N
-  std::optional<double> seconds;   // --seconds S; neither: until interrupted
-  int buffers = kDefaultBuffers;   // --buffers N, 1..1000
-  std::string out_dir;             // --out DIR; empty: nothing written
-  int every = 1;                   // --every K: an image of every K-th frame
+  std::optional<int64_t> frames;  // --frames N
+  std::optional<double> seconds;  // --seconds S; neither: until interrupted
+  int buffers = kDefaultBuffers;  // --buffers N, 1..1000
+  std::string out_dir;            // --out DIR; empty: nothing written
+  int every = 1;                  // --every K: an image of every K-th frame
   ImageFileFormat format = ImageFileFormat::kPng;
 
   // grab: geometry and module pacing, set through the module before grabbing (and

@@ -20,8 +20,7 @@ std::optional<PixelFormatInfo> DescribeFormat(int32_t code) {
       return PixelFormatInfo{code, 4, "32-bit 8-8-8 (B, G, R, X)", sim::PixelLayout::kBgrx32};
     case kZeltoImageFormatRgb24:
       return PixelFormatInfo{code, 3, "RGB 24 (B, G, R)", sim::PixelLayout::kBgr24};
-    default:
-      return std::nullopt;
+    default: return std::nullopt;
   }
 }
 

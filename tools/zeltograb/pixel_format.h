@@ -11,10 +11,10 @@
 namespace zelto::grab {
 
 struct PixelFormatInfo {
-  int32_t code;            // 905, 906, 500 or 200
-  int bytes_per_pixel;     // in the module's buffer
-  const char* name;        // for people
-  sim::PixelLayout layout; // the same layout in ZeltoSim's terms, for the frame code
+  int32_t code;             // 905, 906, 500 or 200
+  int bytes_per_pixel;      // in the module's buffer
+  const char* name;         // for people
+  sim::PixelLayout layout;  // the same layout in ZeltoSim's terms, for the frame code
 };
 
 // Nothing for a code the module does not deliver (0: the card could not tell).

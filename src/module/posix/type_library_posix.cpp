@@ -21,9 +21,8 @@ HRESULT DualGetIDsOfNames(LPOLESTR* /*names*/, uint32_t /*count*/, DISPID* /*ids
   return E_NOTIMPL;
 }
 
-HRESULT DualInvoke(IOrvaneZeltoRGB* /*self*/, DISPID /*id*/, WORD /*flags*/,
-                   DISPPARAMS* /*params*/, VARIANT* /*result*/, EXCEPINFO* /*exception*/,
-                   uint32_t* /*arg_error*/) {
+HRESULT DualInvoke(IOrvaneZeltoRGB* /*self*/, DISPID /*id*/, WORD /*flags*/, DISPPARAMS* /*params*/,
+                   VARIANT* /*result*/, EXCEPINFO* /*exception*/, uint32_t* /*arg_error*/) {
   return E_NOTIMPL;
 }
 

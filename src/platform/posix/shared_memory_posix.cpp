@@ -36,9 +36,10 @@ int Flock(int fd, int operation) {
 bool SameFile(int fd, const std::string& object) {
   int named = shm_open(object.c_str(), O_RDONLY, 0);
   if (named < 0) return false;
-  struct stat a {}, b {};
-  bool same = fstat(fd, &a) == 0 && fstat(named, &b) == 0 && a.st_dev == b.st_dev &&
-              a.st_ino == b.st_ino;
+  struct stat a {
+  }, b{};
+  bool same =
+      fstat(fd, &a) == 0 && fstat(named, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
   close(named);
   return same;
 }

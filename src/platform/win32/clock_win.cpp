@@ -1,4 +1,5 @@
 #include <windows.h>
+
 #include <sys/timeb.h>
 #include <time.h>
 
@@ -22,8 +23,8 @@ WallClockTime UtcNow() {
   constexpr int64_t kUnixEpochIn100ns = 116444736000000000;  // 1601-01-01 to 1970-01-01
   FILETIME file_time;
   GetSystemTimeAsFileTime(&file_time);
-  int64_t ticks = (int64_t{file_time.dwHighDateTime} << 32 | file_time.dwLowDateTime) -
-                  kUnixEpochIn100ns;
+  int64_t ticks =
+      (int64_t{file_time.dwHighDateTime} << 32 | file_time.dwLowDateTime) - kUnixEpochIn100ns;
   return {ticks / 10000000, static_cast<uint16_t>(ticks % 10000000 / 10000)};
 }
 

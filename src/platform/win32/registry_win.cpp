@@ -10,12 +10,9 @@ namespace {
 
 HKEY RootKey(RegistryRoot root) {
   switch (root) {
-    case RegistryRoot::kLocalMachine:
-      return HKEY_LOCAL_MACHINE;
-    case RegistryRoot::kClassesRoot:
-      return HKEY_CLASSES_ROOT;
-    case RegistryRoot::kCurrentUser:
-      break;
+    case RegistryRoot::kLocalMachine: return HKEY_LOCAL_MACHINE;
+    case RegistryRoot::kClassesRoot: return HKEY_CLASSES_ROOT;
+    case RegistryRoot::kCurrentUser: break;
   }
   return HKEY_CURRENT_USER;
 }
@@ -33,9 +30,9 @@ HKEY Key(void* handle) { return static_cast<HKEY>(handle); }
 RegStatus RegistryKey::Create(RegistryRoot root, const std::string& path) {
   Close();
   HKEY key = nullptr;
-  LONG status = RegCreateKeyExA(RootKey(root), TrimmedPath(path).c_str(), 0, nullptr,
-                                REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, &key,
-                                nullptr);
+  LONG status =
+      RegCreateKeyExA(RootKey(root), TrimmedPath(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_READ | KEY_WRITE, nullptr, &key, nullptr);
   if (status == ERROR_SUCCESS) handle_ = key;
   return status;
 }
@@ -85,8 +82,7 @@ RegStatus RegistryKey::QueryValue(const char* name, uint32_t* type, void* data,
   return kRegSuccess;
 }
 
-RegStatus RegistryKey::SetValue(const char* name, uint32_t type, const void* data,
-                                uint32_t size) {
+RegStatus RegistryKey::SetValue(const char* name, uint32_t type, const void* data, uint32_t size) {
   if (handle_ == nullptr) return kRegInvalidHandle;
   if (data == nullptr && size != 0) return kRegInvalidParameter;
   return RegSetValueExA(Key(handle_), name, 0, type, static_cast<const BYTE*>(data), size);

@@ -15,9 +15,9 @@ SharedMemory::~SharedMemory() { Close(); }
 
 bool SharedMemory::CreateOrOpen(const char* name, size_t size, bool* already_existed) {
   Close();
-  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
-                                      static_cast<DWORD>(uint64_t{size} >> 32),
-                                      static_cast<DWORD>(size), name);
+  HANDLE mapping =
+      CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
+                         static_cast<DWORD>(uint64_t{size} >> 32), static_cast<DWORD>(size), name);
   if (mapping == nullptr) return false;
   if (already_existed != nullptr) *already_existed = GetLastError() == ERROR_ALREADY_EXISTS;
   state_ = new State{mapping, nullptr};

@@ -6,8 +6,6 @@ namespace zelto::platform::detail {
 
 void WriteDebugOutput(const char* text) { OutputDebugStringA(text); }
 
-void ShowMessageBox(const char* text) {
-  MessageBoxA(nullptr, text, nullptr, MB_OK | MB_ICONERROR);
-}
+void ShowMessageBox(const char* text) { MessageBoxA(nullptr, text, nullptr, MB_OK | MB_ICONERROR); }
 
 }  // namespace zelto::platform::detail
