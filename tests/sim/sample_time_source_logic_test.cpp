@@ -38,11 +38,17 @@ TEST(TimeCodeTest, FrameInProgressAtEachRate) {
     uint32_t us;
     uint8_t frame;
   } cases[] = {
-      {30, 33333, 0x00},                                          // frame 1 starts at 33333.3 us
-      {30, 33334, 0x01},  {30, 999999, 0x29}, {25, 40000, 0x01},  // exactly on a frame boundary:
-                                                                  // the new frame
-      {25, 999999, 0x24}, {24, 500000, 0x12}, {20, 949999, 0x18}, {20, 950000, 0x19},
+      // clang-format off
+      {30, 33333, 0x00},  // frame 1 starts at 33333.3 us
+      {30, 33334, 0x01},
+      {30, 999999, 0x29},
+      {25, 40000, 0x01},  // exactly on a frame boundary: the new frame
+      {25, 999999, 0x24},
+      {24, 500000, 0x12},
+      {20, 949999, 0x18},
+      {20, 950000, 0x19},
       {40, 999999, 0x39},  // the highest rate two tens bits hold
+      // clang-format on
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Code(kDay, c.us, c.rate)[0], c.frame) << c.rate << " fps at " << c.us;
