@@ -37,6 +37,7 @@
 #include "driver/capture_channel.h"
 #include "driver/capture_driver.h"
 #include "geometry/image_geometry.h"
+#include "geometry/restored_geometry.h"
 #include "settings/setting_handlers.h"
 #include "settings/settings_struct.h"
 
@@ -168,6 +169,11 @@ class CZeltoRGBCard : public CTripleList, public CSettingsStruct {
   // The restored region (ImageSize/ImageOffset and Roi*) fitted inside the
   // current SourceWidth x SourceHeight.
   void FitRestoredRegionToSource();
+  // `region` as both the image's geometry and the applied region.
+  void AdoptRegion(const StoredRegion& region);
+  // RGBCaptureGetParameters of the timing and positions into `record` (current
+  // query); false, after `error_trace`, when the driver refused.
+  bool ReadTimingAndPositions(CaptureParams* record, const char* error_trace);
 
   // Restarts the fixed-rate pacing at `rate` frames per second, clamped to
   // 1..SourceFrameRate (FrameRate 0 while no mode is known).

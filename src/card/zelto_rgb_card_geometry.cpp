@@ -263,35 +263,30 @@ void CZeltoRGBCard::FitROI(int32_t width, int32_t height) {
   }
 }
 
-int32_t CZeltoRGBCard::GetHorOffsetMin() {
-  CaptureParams record{};
-  record.Size = kCaptureParamsSize;
-  record.Flags = kFlagsTimingAndPositions;
+bool CZeltoRGBCard::ReadTimingAndPositions(CaptureParams* record, const char* error_trace) {
+  *record = CaptureParams{};
+  record->Size = kCaptureParamsSize;
+  record->Flags = kFlagsTimingAndPositions;
   {
     std::lock_guard<std::recursive_mutex> lock(Channel.DriverLock);
-    LastDriverResult = Driver().RGBCaptureGetParameters(Channel.handle(), &record, kQueryCurrent);
+    LastDriverResult = Driver().RGBCaptureGetParameters(Channel.handle(), record, kQueryCurrent);
   }
-  if (LastDriverResult != 0) {
-    Trace("GetHorOffsetMin() - error");
-    return 0;
-  }
+  if (LastDriverResult == 0) return true;
+  Trace(error_trace);
+  return false;
+}
+
+int32_t CZeltoRGBCard::GetHorOffsetMin() {
+  CaptureParams record;
+  if (!ReadTimingAndPositions(&record, "GetHorOffsetMin() - error")) return 0;
   const VideoTiming& t = record.Timing;
   return HorOffsetMin(static_cast<int32_t>(t.HorLeftBorder), static_cast<int32_t>(t.HorBackPorch),
                       static_cast<int32_t>(t.HorSyncTime), static_cast<int32_t>(record.SyncEdge));
 }
 
 int32_t CZeltoRGBCard::GetVerOffsetMin() {
-  CaptureParams record{};
-  record.Size = kCaptureParamsSize;
-  record.Flags = kFlagsTimingAndPositions;
-  {
-    std::lock_guard<std::recursive_mutex> lock(Channel.DriverLock);
-    LastDriverResult = Driver().RGBCaptureGetParameters(Channel.handle(), &record, kQueryCurrent);
-  }
-  if (LastDriverResult != 0) {
-    Trace("GetVerOffsetMin() - error");
-    return 0;
-  }
+  CaptureParams record;
+  if (!ReadTimingAndPositions(&record, "GetVerOffsetMin() - error")) return 0;
   const VideoTiming& t = record.Timing;
   return VerOffsetMin(static_cast<int32_t>(t.VerTopBorder), static_cast<int32_t>(t.VerBackPorch),
                       static_cast<int32_t>(t.VerSyncTime));
@@ -342,9 +337,12 @@ FrameLayout CZeltoRGBCard::CurrentFrameLayout() {
 }
 
 void CZeltoRGBCard::FitRestoredRegionToSource() {
-  const StoredRegion region = FitStoredRegion(
+  AdoptRegion(FitStoredRegion(
       {Geometry.ImageSizeX, Geometry.ImageSizeY, Geometry.ImageOffsetX, Geometry.ImageOffsetY},
-      Geometry.SourceWidth, Geometry.SourceHeight);
+      Geometry.SourceWidth, Geometry.SourceHeight));
+}
+
+void CZeltoRGBCard::AdoptRegion(const StoredRegion& region) {
   Geometry.ImageSizeX = region.width;
   Geometry.ImageSizeY = region.height;
   Geometry.ImageOffsetX = region.offset_x;

@@ -61,15 +61,7 @@ void CZeltoRGBCard::LoadGeometrySettings() {
     if (read(kImageSizeXValue, &size_x) && read(kImageSizeYValue, &size_y) &&
         read(kImageOffsetXValue, &offset_x) && read(kImageOffsetYValue, &offset_y)) {
       // In range before it sizes anything; fitted to the mode once it is known.
-      const StoredRegion region = ClampStoredRegion({size_x, size_y, offset_x, offset_y});
-      Geometry.ImageSizeX = region.width;
-      Geometry.ImageSizeY = region.height;
-      Geometry.ImageOffsetX = region.offset_x;
-      Geometry.ImageOffsetY = region.offset_y;
-      Geometry.RoiWidth = region.width;
-      Geometry.RoiHeight = region.height;
-      Geometry.RoiOffsetX = region.offset_x;
-      Geometry.RoiOffsetY = region.offset_y;
+      AdoptRegion(ClampStoredRegion({size_x, size_y, offset_x, offset_y}));
       Geometry.RoiRestored = true;
     }
   } else {
