@@ -132,10 +132,7 @@ TEST_F(CaptureTest, NothingArmedDropsEveryFrame) {
   CaptureCard card(sim_.host_key());
   card.AllocateBuffers(3);
   card.EnableGrab();
-  const auto deadline = std::chrono::steady_clock::now() + 20s;
-  while (sim_.Counters().frames_delivered < 10 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(1ms);
-  }
+  testing::WaitUntil([&] { return sim_.Counters().frames_delivered >= 10; });
   card.DisableGrab();
   EXPECT_GE(sim_.Counters().frames_delivered, 10u);
   EXPECT_EQ(card.GetReadyCount(), 0);

@@ -447,10 +447,7 @@ TEST(TimebaseTest, TwoProcessesShareOneBase) {
   Child child;
   ASSERT_TRUE(child.Start({testing::ArtifactPath(TIMEBASE_PEER_PATH), name, report, release}));
 
-  const auto deadline = std::chrono::steady_clock::now() + 60s;
-  while (!std::filesystem::exists(report) && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(10ms);
-  }
+  testing::WaitUntil([&] { return std::filesystem::exists(report); });
   std::ifstream in(report);
   int created = -1;
   unsigned count = 0, milliseconds = 0;
