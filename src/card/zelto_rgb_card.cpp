@@ -31,7 +31,7 @@ CZeltoRGBCard::~CZeltoRGBCard() {
   // Host threads waiting in GetFrame or ArmBuffer leave before anything goes.
   CloseQueue();
   {
-    std::lock_guard<std::mutex> control(grab_control_);
+    std::lock_guard<std::recursive_mutex> control(grab_control_);
     StopCaptureThread();
   }
   if (Channel.has_driver()) LastDriverResult = Driver().RGBCaptureEnable(Channel.handle(), 0);

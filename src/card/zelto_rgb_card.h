@@ -283,6 +283,9 @@ class CZeltoRGBCard : public CTripleList, public CSettingsStruct {
   // Bytes of one frame of the driver's output (32-bit pixels when converting).
   size_t DriverOutputBytes() const;
 
+  // Grab control for a host call that may re-create the buffers, taken before
+  // its DriverLock; unlocked on the capture thread, which never re-creates them.
+  std::unique_lock<std::recursive_mutex> HostGrabControl();
   // Under grab_control_.
   void StopCaptureThread();
   // After the capture thread was joined: no capture side runs any more.
@@ -340,8 +343,9 @@ class CZeltoRGBCard : public CTripleList, public CSettingsStruct {
 
   CPxlImageConverter Converter;
   std::thread CaptureThread;
-  // Serialises grab control: EnableGrab, DisableGrab and the destructor's stop.
-  std::mutex grab_control_;
+  // Serialises grab control: EnableGrab, DisableGrab, the destructor's stop and
+  // the re-creation of the buffers. Taken before DriverLock wherever both are held.
+  std::recursive_mutex grab_control_;
   // From EnableGrab until the capture thread was joined.
   std::atomic<bool> capture_running_{false};
   // The last GetCapabilities got through its three steps.

@@ -32,11 +32,16 @@ uint32_t CZeltoRGBCard::ReplaceCaptureBuffer(size_t size) {
   return Channel.ReplaceFrameBuffer(size);
 }
 
+std::unique_lock<std::recursive_mutex> CZeltoRGBCard::HostGrabControl() {
+  if (OnCaptureSide()) return {};
+  return std::unique_lock<std::recursive_mutex>(grab_control_);
+}
+
 void CZeltoRGBCard::AllocateBuffers(int32_t count) {
   if (count < 1) return;
   // Not while a grab starts or stops: whether the capture thread runs decides
   // who replaces the driver buffer.
-  std::lock_guard<std::mutex> control(grab_control_);
+  std::lock_guard<std::recursive_mutex> control(grab_control_);
   // A start-up negotiation that a driver fault cut short is redone first, so
   // the buffers are sized for the mode.
   if (SignalPresent && !negotiated_) GetCapabilities();
@@ -72,7 +77,7 @@ bool CZeltoRGBCard::ArmBuffer() {
 }
 
 void CZeltoRGBCard::EnableGrab() {
-  std::lock_guard<std::mutex> control(grab_control_);
+  std::lock_guard<std::recursive_mutex> control(grab_control_);
   // A second EnableGrab restarts the grab rather than running two threads.
   StopCaptureThread();
   CTripleList::EnableGrab();
@@ -85,7 +90,7 @@ void CZeltoRGBCard::EnableGrab() {
 }
 
 void CZeltoRGBCard::DisableGrab() {
-  std::lock_guard<std::mutex> control(grab_control_);
+  std::lock_guard<std::recursive_mutex> control(grab_control_);
   {
     std::lock_guard<std::mutex> pause(pause_lock_);
     GrabEnabled = false;

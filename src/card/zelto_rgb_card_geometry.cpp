@@ -57,6 +57,7 @@ void CZeltoRGBCard::GetRoi(int32_t* width, int32_t* height, int32_t* offset_x,
 }
 
 void CZeltoRGBCard::SetROI(int32_t width, int32_t height, int32_t offset_x, int32_t offset_y) {
+  const auto control = HostGrabControl();
   if (GrabEnabled) throw TextException(kBuffersInUseText);
   // The host's region replaces one restored at start-up and not yet applied.
   ApplyRegion(width, height, offset_x, offset_y, true);
@@ -160,6 +161,7 @@ bool CZeltoRGBCard::SendScaling(int32_t width, int32_t height) {
 }
 
 void CZeltoRGBCard::SetScaling(int32_t width, int32_t height) {
+  const auto control = HostGrabControl();
   std::lock_guard<std::recursive_mutex> lock(Channel.DriverLock);
   if (!SendScaling(width, height)) return;
   // The driver only while grabbing (the capture thread re-applies ScalingX/Y),

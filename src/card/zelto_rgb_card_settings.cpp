@@ -138,6 +138,7 @@ void CZeltoRGBCard::WriteInputChannel(int32_t channel) {
   if (channel == InputChannel) return;
   // Never open a channel the driver did not report.
   if (channel < 0 || static_cast<uint32_t>(channel) >= DeviceCount) return;
+  const auto control = HostGrabControl();
   // The re-initialisation frees the image buffers the host may hold.
   if (GrabEnabled) throw TextException(kBuffersInUseText);
   PreviousInputChannel = InputChannel;
@@ -165,6 +166,7 @@ void CZeltoRGBCard::WriteCaptureFormat(int32_t index) {
   // first frame; a host change while grabbing would re-create the buffers the
   // host may hold.
   const bool capture_side = OnCaptureSide();
+  const auto control = HostGrabControl();
   if (GrabEnabled && !capture_side) throw TextException(kBuffersInUseText);
   {
     std::lock_guard<std::recursive_mutex> lock(SettingsLock());
