@@ -95,6 +95,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
     if (args.size() > 1 && args[1] == "grab") o.command = Command::kGrab;
     if (args.size() > 1 && args[1] == "info") o.command = Command::kInfo;
     if (args.size() > 1 && args[1] == "timesource") o.command = Command::kTimeSource;
+    if (args.size() > 1 && args[1] == "selftest") o.command = Command::kSelfTest;
     result.ok = true;
     return result;
   }
@@ -104,6 +105,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
     o.command = Command::kInfo;
   } else if (command == "timesource") {
     o.command = Command::kTimeSource;
+  } else if (command == "selftest") {
+    o.command = Command::kSelfTest;
   } else {
     return Fail("unknown command '" + command + "'");
   }
@@ -116,8 +119,18 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
       o.help = true;
       continue;
     }
+    if (o.command == Command::kSelfTest && name == "--list") {
+      o.selftest_list = true;
+      continue;
+    }
+    if (o.command == Command::kSelfTest && name == "--only") {
+      if (i >= args.size() || args[i].empty()) return Fail("--only wants a check name");
+      o.selftest_only.push_back(args[i++]);
+      continue;
+    }
     // The time source values: grab and timesource (time_source_options.cpp).
-    if (IsTimeSourceOption(name) && o.command != Command::kInfo) {
+    if (IsTimeSourceOption(name) && o.command != Command::kInfo &&
+        o.command != Command::kSelfTest) {
       if (i >= args.size()) return Fail("option " + name + " needs a value");
       std::string error;
       if (!ParseTimeSourceOption(name, args[i++], &o.time_source, &error)) return Fail(error);
@@ -239,6 +252,20 @@ std::string Usage(Command command) {
              "  --module PATH   load this module instead of the bundled one\n"
              "\n"
              "Exit status: 0 done, 2 usage, 3 the module or the driver failed.\n";
+    case Command::kSelfTest:
+      return "usage: zeltograb selftest [options]\n"
+             "Checks the module and the configured driver through the module's interfaces,\n"
+             "one line per check: ok, FAIL or skip with the reason. Works on a copy of the\n"
+             "user's values under <key>-selftest\\ and leaves the user's values untouched.\n"
+             "\n"
+             "  --list          name the checks and stop\n"
+             "  --only NAME     run just this check (repeatable)\n"
+             "  --sim TEXT      ZeltoSim settings for this run\n"
+             "  --driver PATH   store PATH as the driver library in the registry\n"
+             "  --key KEY       the user's host key under HKEY_CURRENT_USER\n"
+             "  --module PATH   load this module instead of the bundled one\n"
+             "\n"
+             "Exit status: 0 nothing failed, 2 usage, 3 a check failed.\n";
     case Command::kNone: break;
   }
   return "usage: zeltograb <command> [options]\n"
@@ -246,6 +273,7 @@ std::string Usage(Command command) {
          "  grab    grab frames, write images and frames.csv, print a summary\n"
          "  info    print the card's mode, geometry, format and counters\n"
          "  timesource  print the time source binding, sync status and GPS support\n"
+         "  selftest    check the module and the driver, one line per check\n"
          "\n"
          "zeltograb <command> --help shows the options of a command.\n"
          "Without a driver configured, the bundled simulated card (ZeltoSim) is used.\n";

@@ -12,7 +12,7 @@
 
 namespace zelto::grab {
 
-enum class Command { kNone, kGrab, kInfo, kTimeSource };
+enum class Command { kNone, kGrab, kInfo, kTimeSource, kSelfTest };
 enum class ImageFileFormat { kPng, kBmp, kRaw };
 
 inline constexpr const char* kDefaultHostKey = "Software\\Zelto\\zeltograb\\";
@@ -42,7 +42,11 @@ struct Options {
   std::optional<Scaled> scaling;      // --scaling WxH: scaling mode at that size
   std::optional<int32_t> frame_rate;  // --frame-rate N: module-paced at N fps
 
-  // grab and info
+  // selftest
+  bool selftest_list = false;              // --list: name the checks and stop
+  std::vector<std::string> selftest_only;  // --only NAME (repeatable): just these
+
+  // grab, info and selftest
   std::optional<std::string> sim;     // --sim "key=value;...": ZELTOSIM for this run
   std::optional<std::string> driver;  // --driver PATH: stored as the driver key
   std::string key = kDefaultHostKey;  // --key HOSTKEY, always ending in a backslash
