@@ -119,6 +119,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
       o.help = true;
       continue;
     }
+    if (grab && name == "--report") {
+      o.report = true;
+      continue;
+    }
     if (o.command == Command::kSelfTest && name == "--list") {
       o.selftest_list = true;
       continue;
@@ -198,6 +202,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
   if (o.frames && o.seconds) return Fail("give --frames or --seconds, not both");
   result.ok = true;
   if (o.roi && o.scaling) return Fail("give --roi or --scaling, not both");
+  if (o.report && o.out_dir.empty()) return Fail("--report needs --out DIR");
   return result;
 }
 
@@ -212,6 +217,8 @@ std::string Usage(Command command) {
              "  --buffers N     image buffers in the module's queue (default 8)\n"
              "  --out DIR       write images, frames.csv and summary.txt into DIR\n"
              "  --every K       write the image of every K-th frame only (default 1)\n"
+             "  --report        draw DIR/report.png from the grab (needs --out; python3 with\n"
+             "                  matplotlib)\n"
              "  --format F      png, bmp or raw (the module's bytes as delivered); default\n"
              "                  png natively, bmp on Windows\n"
              "  --sim TEXT      ZeltoSim settings for this run, as ZELTOSIM=\"key=value;...\"\n"

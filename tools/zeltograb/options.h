@@ -28,6 +28,7 @@ struct Options {
   int buffers = kDefaultBuffers;  // --buffers N, 1..1000
   std::string out_dir;            // --out DIR; empty: nothing written
   int every = 1;                  // --every K: an image of every K-th frame
+  bool report = false;            // --report: DIR/report.png at the end (scripts/report)
   ImageFileFormat format = ImageFileFormat::kPng;
 
   // grab: geometry and module pacing, set through the module before grabbing (and
