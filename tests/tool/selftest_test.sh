@@ -3,9 +3,9 @@
 # on a card that works, from the user's values and without touching them; an
 # injected driver fault is reported as named failing checks and status 3.
 # Arguments: the runner ("native" or the wine-run script), zeltograb, ZeltoSim,
-# and "fault" to include the injected-fault run.
+# the sample time source plug-in, and "fault" to include the injected-fault run.
 set -uo pipefail
-runner=$1 tool=$2 sim=$3 fault=${4:-}
+runner=$1 tool=$2 sim=$3 plugin=$4 fault=${5:-}
 
 fail() { echo "FAIL: $*"; exit 1; }
 work=$(mktemp -d "${TMPDIR:-/tmp}/zeltograb-selftest.XXXXXX")
@@ -15,10 +15,20 @@ if [ "$runner" = native ]; then
   run() { timeout 120 "$tool" "$@"; }
   driver=$sim
   cleanup() { rm -rf "$work"; }
+  # The store is SQLite: no key of that name is left anywhere.
+  gone() {
+    local name=${1%\\}
+    /usr/bin/python3 -c 'import sqlite3, sys
+db = sqlite3.connect(sys.argv[1])
+sys.exit(1 if db.execute("SELECT 1 FROM keys WHERE name = ?", (sys.argv[2],)).fetchone() else 0)' \
+      "$ZELTO_REGISTRY" "${name##*\\}"
+  }
 else
   zpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
   run() { timeout 120 "$runner" "$(zpath "$tool")" "$@"; }
   driver=$(zpath "$sim")
+  plugin=$(zpath "$plugin")
+  gone() { ! "$runner" reg query "HKCU\\${1%\\}" >/dev/null 2>&1; }
   cleanup() {
     "$runner" reg delete "HKCU\\${key%\\}" /f >/dev/null 2>&1
     rm -rf "$work"
@@ -45,6 +55,13 @@ grep -q '^ok    user-settings' selftest.txt || fail "the user's values were not 
 # The user's region is as it was, and the next start still has it.
 run info --key "$key" >out.txt 2>err.txt
 tr -d '\r' <out.txt | grep -q "region         320 x 240 at 16,16" || { cat out.txt; fail "the user's region changed"; }
+
+gone "${key%\\}-selftest\\" || fail "the selftest key is still there"
+
+# The user's time source: the sample plug-in binds for selftest too.
+run timesource --key "$key" --time-source "$plugin" >out.txt 2>err.txt || { cat out.txt err.txt; fail "timesource failed"; }
+run selftest --key "$key" --only time-source >out.txt 2>err.txt
+tr -d '\r' <out.txt | grep -q "^ok    time-source .*bound" || { cat out.txt; fail "the plug-in did not bind"; }
 
 run selftest --only nosuch >out.txt 2>err.txt
 [ $? = 2 ] || fail "an unknown check is not a usage error"

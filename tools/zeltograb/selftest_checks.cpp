@@ -397,7 +397,9 @@ struct SettingsWalk {
       }
       if (depth < 2) {
         for (const SettingView& other : ReadSettings(settings)) {
-          if (tested.count(other.id) == 0) Walk(other.id, depth + 1);
+          if (FindSetting(list, other.id) == nullptr && tested.count(other.id) == 0) {
+            Walk(other.id, depth + 1);
+          }
         }
       }
     }
