@@ -4,6 +4,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <iterator>
 #include <set>
 
 #include "pixel_format.h"
@@ -68,7 +69,7 @@ CheckResult CheckObject(SelfTest& test) {
     }
   }
   const GUID unknown = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
-  void* none = &card;
+  void* none = &card;  // anything but null: the refusal must clear it
   hr = card.grabber->QueryInterface(unknown, &none);
   if (hr != E_NOINTERFACE || none != nullptr) {
     return CheckFail("an unknown interface gives " + Hr(hr) + " and a non-null pointer");
@@ -90,7 +91,8 @@ CheckResult CheckObject(SelfTest& test) {
   }
   if (!missing.empty()) return CheckFail("not offered: " + missing);
   if (!broken.empty()) return CheckFail("not one object's identity: " + broken);
-  const std::string count = std::to_string(offered) + " of 11 interfaces";
+  const std::string count =
+      std::to_string(offered) + " of " + std::to_string(std::size(kInterfaces)) + " interfaces";
   if (adjustment_missing) return CheckSkip(count + "; IOrvaneAdjustment: interface not offered");
   return CheckOk(count + ", one identity; E_FAIL before CreateCard");
 }
