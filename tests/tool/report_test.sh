@@ -20,6 +20,14 @@ cp -r "$recorded" "$work/good"
 size=$(png_size "$work/good/report.png")
 [ "$size" = 1200x800 ] || fail "report.png is $size, not 1200x800"
 
+# A frames.csv with each frame's queue fill: drawn per frame.
+mkdir -p "$work/ready"
+cp "$recorded/summary.txt" "$work/ready/"
+awk -F, -v OFS=, 'NR == 1 { print $0, "ready"; next } { print $0, NR % 3 }' \
+  "$recorded/frames.csv" >"$work/ready/frames.csv"
+"$report" "$work/ready" >"$work/out" 2>&1 || { cat "$work/out"; fail "the report with queue fill failed"; }
+[ "$(png_size "$work/ready/report.png")" = 1200x800 ] || fail "no picture with the queue fill"
+
 # Each malformation fails on its own line, with status 1 and no picture.
 malformed() {
   local name=$1 line=$2 edit=$3
