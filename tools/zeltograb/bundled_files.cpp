@@ -16,6 +16,8 @@ std::vector<std::string> CandidatePaths(const std::string& executable_path,
   if (executable_path.empty()) return paths;
   const fs::path dir = fs::path(executable_path).parent_path();
   paths.push_back((dir / file_name).lexically_normal().string());
+  // Installed natively: the tool in bin/, the libraries in lib/.
+  paths.push_back((dir / ".." / "lib" / file_name).lexically_normal().string());
   if (!build_relative_dir.empty()) {
     paths.push_back((dir / build_relative_dir / file_name).lexically_normal().string());
   }

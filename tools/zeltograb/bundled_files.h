@@ -13,9 +13,9 @@ namespace zelto::grab {
 inline constexpr const char* kDriverKeyPath = "SOFTWARE\\KTS Imaging\\ZeltoRGB driver";
 inline constexpr const char* kDriverValueName = "RGBCaptureDLLName";
 
-// Where to look for `file_name`, in order: beside the executable, then at
-// `build_relative_dir` from the executable's directory (its place in the build
-// tree). Pure: paths are only joined.
+// Where to look for `file_name`, in order: beside the executable, in ../lib from
+// it (the native install), then at `build_relative_dir` from the executable's
+// directory (its place in the build tree). Pure: paths are only joined.
 std::vector<std::string> CandidatePaths(const std::string& executable_path,
                                         const std::string& file_name,
                                         const std::string& build_relative_dir);

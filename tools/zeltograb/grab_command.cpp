@@ -403,6 +403,7 @@ int RunGrab(const Options& options) {
     }
   }
   CloseCard(&s);
+  if (options.report && status == kExitOk) status = DrawReport(options.out_dir);
   return status;
 }
 

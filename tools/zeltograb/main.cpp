@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
       case Command::kTimeSource: status = RunTimeSource(options); break;
       case Command::kSettings: status = RunSettings(options); break;
       case Command::kSet: status = RunSet(options); break;
+      case Command::kSelfTest: status = RunSelfTest(options); break;
       default: status = RunInfo(options); break;
     }
   } catch (const std::exception& e) {

@@ -97,6 +97,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
     if (args.size() > 1 && args[1] == "timesource") o.command = Command::kTimeSource;
     if (args.size() > 1 && args[1] == "settings") o.command = Command::kSettings;
     if (args.size() > 1 && args[1] == "set") o.command = Command::kSet;
+    if (args.size() > 1 && args[1] == "selftest") o.command = Command::kSelfTest;
     result.ok = true;
     return result;
   }
@@ -110,6 +111,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
     o.command = Command::kSettings;
   } else if (command == "set") {
     o.command = Command::kSet;
+  } else if (command == "selftest") {
+    o.command = Command::kSelfTest;
   } else {
     return Fail("unknown command '" + command + "'");
   }
@@ -120,6 +123,19 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
     const std::string& name = args[i++];
     if (name == "--help" || name == "-h") {
       o.help = true;
+      continue;
+    }
+    if (grab && name == "--report") {
+      o.report = true;
+      continue;
+    }
+    if (o.command == Command::kSelfTest && name == "--list") {
+      o.selftest_list = true;
+      continue;
+    }
+    if (o.command == Command::kSelfTest && name == "--only") {
+      if (i >= args.size() || args[i].empty()) return Fail("--only wants a check name");
+      o.selftest_only.push_back(args[i++]);
       continue;
     }
     // The time source values: grab and timesource (time_source_options.cpp).
@@ -208,6 +224,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
   }
   result.ok = true;
   if (o.roi && o.scaling) return Fail("give --roi or --scaling, not both");
+  if (o.report && o.out_dir.empty()) return Fail("--report needs --out DIR");
   return result;
 }
 
@@ -222,6 +239,8 @@ std::string Usage(Command command) {
              "  --buffers N     image buffers in the module's queue (default 8)\n"
              "  --out DIR       write images, frames.csv and summary.txt into DIR\n"
              "  --every K       write the image of every K-th frame only (default 1)\n"
+             "  --report        draw DIR/report.png from the grab (needs --out; python3 with\n"
+             "                  matplotlib)\n"
              "  --format F      png, bmp or raw (the module's bytes as delivered); default\n"
              "                  png natively, bmp on Windows\n"
              "  --sim TEXT      ZeltoSim settings for this run, as ZELTOSIM=\"key=value;...\"\n"
@@ -264,6 +283,20 @@ std::string Usage(Command command) {
              "Exit status: 0 done, 2 usage, 3 the module or the driver failed.\n";
     case Command::kSettings: return SettingsUsage();
     case Command::kSet: return SetUsage();
+    case Command::kSelfTest:
+      return "usage: zeltograb selftest [options]\n"
+             "Checks the module and the configured driver through the module's interfaces,\n"
+             "one line per check: ok, FAIL or skip with the reason. Works on a copy of the\n"
+             "user's values under <key>-selftest\\ and leaves the user's values untouched.\n"
+             "\n"
+             "  --list          name the checks and stop\n"
+             "  --only NAME     run just this check (repeatable)\n"
+             "  --sim TEXT      ZeltoSim settings for this run\n"
+             "  --driver PATH   store PATH as the driver library in the registry\n"
+             "  --key KEY       the user's host key under HKEY_CURRENT_USER\n"
+             "  --module PATH   load this module instead of the bundled one\n"
+             "\n"
+             "Exit status: 0 nothing failed, 2 usage, 3 a check failed.\n";
     case Command::kNone: break;
   }
   return "usage: zeltograb <command> [options]\n"
@@ -273,6 +306,7 @@ std::string Usage(Command command) {
          "  timesource  print the time source binding, sync status and GPS support\n"
          "  settings    list the card's settings: id, value and options\n"
          "  set NAME=VALUE  change one setting (stored for the next start)\n"
+         "  selftest    check the module and the driver, one line per check\n"
          "\n"
          "zeltograb <command> --help shows the options of a command.\n"
          "Without a driver configured, the bundled simulated card (ZeltoSim) is used.\n";

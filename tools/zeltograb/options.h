@@ -13,7 +13,7 @@
 
 namespace zelto::grab {
 
-enum class Command { kNone, kGrab, kInfo, kTimeSource, kSettings, kSet };
+enum class Command { kNone, kGrab, kInfo, kTimeSource, kSettings, kSet, kSelfTest };
 enum class ImageFileFormat { kPng, kBmp, kRaw };
 
 inline constexpr const char* kDefaultHostKey = "Software\\Zelto\\zeltograb\\";
@@ -29,6 +29,7 @@ struct Options {
   int buffers = kDefaultBuffers;  // --buffers N, 1..1000
   std::string out_dir;            // --out DIR; empty: nothing written
   int every = 1;                  // --every K: an image of every K-th frame
+  bool report = false;            // --report: DIR/report.png at the end (scripts/report)
   ImageFileFormat format = ImageFileFormat::kPng;
 
   // grab: geometry and module pacing, set through the module before grabbing (and
@@ -43,7 +44,11 @@ struct Options {
   std::optional<Scaled> scaling;      // --scaling WxH: scaling mode at that size
   std::optional<int32_t> frame_rate;  // --frame-rate N: module-paced at N fps
 
-  // grab and info
+  // selftest
+  bool selftest_list = false;              // --list: name the checks and stop
+  std::vector<std::string> selftest_only;  // --only NAME (repeatable): just these
+
+  // grab, info and selftest
   std::optional<std::string> sim;     // --sim "key=value;...": ZELTOSIM for this run
   std::optional<std::string> driver;  // --driver PATH: stored as the driver key
   std::string key = kDefaultHostKey;  // --key HOSTKEY, always ending in a backslash
