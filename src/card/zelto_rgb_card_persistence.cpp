@@ -130,6 +130,10 @@ void CZeltoRGBCard::LoadUserSettings() {
     }
   } catch (const TextException&) {
   }
+  try {
+    LoadUserAdjustments(key);
+  } catch (const TextException&) {
+  }
 }
 
 }  // namespace zelto
