@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
     switch (options.command) {
       case Command::kGrab: status = RunGrab(options); break;
       case Command::kTimeSource: status = RunTimeSource(options); break;
+      case Command::kAdjust: status = RunAdjust(options); break;
       default: status = RunInfo(options); break;
     }
   } catch (const std::exception& e) {

@@ -95,6 +95,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
     if (args.size() > 1 && args[1] == "grab") o.command = Command::kGrab;
     if (args.size() > 1 && args[1] == "info") o.command = Command::kInfo;
     if (args.size() > 1 && args[1] == "timesource") o.command = Command::kTimeSource;
+    if (args.size() > 1 && args[1] == "adjust") o.command = Command::kAdjust;
     result.ok = true;
     return result;
   }
@@ -104,6 +105,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
     o.command = Command::kInfo;
   } else if (command == "timesource") {
     o.command = Command::kTimeSource;
+  } else if (command == "adjust") {
+    o.command = Command::kAdjust;
   } else {
     return Fail("unknown command '" + command + "'");
   }
@@ -116,8 +119,15 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
       o.help = true;
       continue;
     }
+    // adjust: the one NAME=VALUE.
+    if (o.command == Command::kAdjust && name.rfind("--", 0) != 0) {
+      if (!o.adjustment.empty()) return Fail("adjust sets one adjustment at a time");
+      if (name.find('=') == std::string::npos) return Fail("adjust wants NAME=VALUE");
+      o.adjustment = name;
+      continue;
+    }
     // The time source values: grab and timesource (time_source_options.cpp).
-    if (IsTimeSourceOption(name) && o.command != Command::kInfo) {
+    if (IsTimeSourceOption(name) && o.command != Command::kInfo && o.command != Command::kAdjust) {
       if (i >= args.size()) return Fail("option " + name + " needs a value");
       std::string error;
       if (!ParseTimeSourceOption(name, args[i++], &o.time_source, &error)) return Fail(error);
@@ -239,6 +249,20 @@ std::string Usage(Command command) {
              "  --module PATH   load this module instead of the bundled one\n"
              "\n"
              "Exit status: 0 done, 2 usage, 3 the module or the driver failed.\n";
+    case Command::kAdjust:
+      return "usage: zeltograb adjust [NAME=VALUE] [options]\n"
+             "Lists the card's adjustments with their ids, ranges and values; with\n"
+             "NAME=VALUE (NAME its name in any case, or its id) sets one first. A value\n"
+             "outside the range is passed on as given, with a warning. The module stores\n"
+             "it for the next start, as for any host.\n"
+             "\n"
+             "  --sim TEXT      ZeltoSim settings for this run\n"
+             "  --driver PATH   store PATH as the driver library in the registry\n"
+             "  --key KEY       host key under HKEY_CURRENT_USER\n"
+             "  --module PATH   load this module instead of the bundled one\n"
+             "\n"
+             "Exit status: 0 done, 2 usage or no such adjustment, 3 the module or the\n"
+             "driver failed.\n";
     case Command::kNone: break;
   }
   return "usage: zeltograb <command> [options]\n"
@@ -246,6 +270,7 @@ std::string Usage(Command command) {
          "  grab    grab frames, write images and frames.csv, print a summary\n"
          "  info    print the card's mode, geometry, format and counters\n"
          "  timesource  print the time source binding, sync status and GPS support\n"
+         "  adjust  list the adjustments (contrast, positions, ...) or set one\n"
          "\n"
          "zeltograb <command> --help shows the options of a command.\n"
          "Without a driver configured, the bundled simulated card (ZeltoSim) is used.\n";

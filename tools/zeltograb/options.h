@@ -12,7 +12,7 @@
 
 namespace zelto::grab {
 
-enum class Command { kNone, kGrab, kInfo, kTimeSource };
+enum class Command { kNone, kGrab, kInfo, kTimeSource, kAdjust };
 enum class ImageFileFormat { kPng, kBmp, kRaw };
 
 inline constexpr const char* kDefaultHostKey = "Software\\Zelto\\zeltograb\\";
@@ -47,6 +47,9 @@ struct Options {
   std::optional<std::string> driver;  // --driver PATH: stored as the driver key
   std::string key = kDefaultHostKey;  // --key HOSTKEY, always ending in a backslash
   std::optional<std::string> module;  // --module PATH: the module to load
+
+  // adjust: "NAME=VALUE" (NAME an adjustment's name or id); empty: list them
+  std::string adjustment;
 
   // grab and timesource: the host's time source values (time_source_options.h)
   TimeSourceOptions time_source;
