@@ -58,8 +58,6 @@ void CZeltoRGBCard::DefaultIni() {
     ApplyStartupGeometry();
   }
   ClearCurrentFrame();
-  // With a signal, the saved user values are applied here once the settings
-  // that take them exist.
   LoadingSettings = false;
 }
 

@@ -41,6 +41,7 @@
 #include "geometry/restored_geometry.h"
 #include "settings/adjustment_handlers.h"
 #include "settings/adjustment_support.h"
+#include "settings/loading_flag.h"
 #include "settings/setting_handlers.h"
 #include "settings/settings_struct.h"
 
@@ -140,7 +141,10 @@ class CZeltoRGBCard : public CTripleList, public CSettingsStruct, public CAdjust
   void WriteInputChannel(int32_t channel);
   // The capture format the driver holds (0..3; 0 when the read fails).
   int32_t ReadCaptureFormat();
-  // Only while SourceSizeKept; refused while grabbing like WriteInputChannel.
+  // Only while SourceSizeKept. A host call while grabbing is refused like
+  // WriteInputChannel; the capture thread applies a stored format itself (a
+  // signal's first arrival), to the driver and its buffer only: the image
+  // buffers keep their size and frames fill them as far as they hold.
   void WriteCaptureFormat(int32_t index);
   // 100 in fixed-rate mode, else the driver's SampleRate (0 when the read fails).
   int32_t ReadCaptureRate();
@@ -174,8 +178,10 @@ class CZeltoRGBCard : public CTripleList, public CSettingsStruct, public CAdjust
   // The capture start in the host's scale, counted from the earliest start the
   // current timing allows (re-read at every call, so a value means the same
   // place after a mode change as before it). A failed read gives 0; a write
-  // whose read or write fails changes and persists nothing. The driver's record
-  // is read, changed and written back under DriverLock.
+  // whose read or write fails changes and persists nothing; one that succeeds
+  // replaces a saved position still waiting for the next mode change. The
+  // driver's record is read, changed, written back and the value persisted
+  // under SettingsLock.
   int32_t GetHorizontalPositionValue();
   void SetHorizontalPositionValue(int32_t value);
   int32_t GetVerticalPositionValue();
@@ -190,6 +196,9 @@ class CZeltoRGBCard : public CTripleList, public CSettingsStruct, public CAdjust
   bool ScanChannels();
   bool CheckSignal();
   void GetCapabilities();
+  // UserSettingsKey = the channel key of InputChannel, rewritten only when that
+  // changes the key (a grab keeps its channel, so the capture thread's rebuild
+  // only reads it).
   void BuildChannelKey();
   // InputChannel from the base key (absent, not a DWORD or above
   // kMaxInputChannel: 0), then the channel key, then LockChannelMode from it
@@ -213,18 +222,15 @@ class CZeltoRGBCard : public CTripleList, public CSettingsStruct, public CAdjust
   // Restarts the fixed-rate pacing at `rate` frames per second, clamped to
   // 1..SourceFrameRate (FrameRate 0 while no mode is known).
   void SetFramePacing(int32_t rate);
-  // The saved geometry and module pacing of the channel key (as built), applied
-  // through the setters: scaling mode and size unless a region was restored, then
-  // "Fixed Rate Mode" and, in fixed-rate mode, "Frame Rate". Each under its own
-  // guard: the geometry and pacing part of loading the user settings.
-  void LoadUserGeometrySettings();
-  // The saved user values of the channel key: the geometry and pacing part,
-  // then the capture format ("CaptureFormatValue" with a signal, else
-  // "StartupImageFormat") and, unless in fixed-rate mode, "SampleRateValue",
-  // each through its setting's write and under its own guard. On the capture
-  // thread (a signal's first arrival while grabbing) the capture format is
-  // refused like any other reallocating change while grabbing and keeps the
-  // negotiated one.
+  // The saved user values of the channel key, applied through their setters in
+  // this order, each step under its own guard (a text exception ends only that
+  // step) and reading its value only when its condition holds: scaling mode and
+  // size unless a region was restored, "Fixed Rate Mode", in fixed-rate mode
+  // "Frame Rate", the capture format ("CaptureFormatValue" with a signal, else
+  // "StartupImageFormat"), and unless in fixed-rate mode "SampleRateValue".
+  // Nothing it applies is written back (LoadingSettings reads true on the
+  // loading thread). On the capture thread (a signal's first arrival while
+  // grabbing) it holds SettingsLock throughout.
   void LoadUserSettings();
   // The stored Contrast, Brightness, BlackLevel and Phase of `key`, in this
   // order, each one present through its write: the adjustments' part of
@@ -233,6 +239,10 @@ class CZeltoRGBCard : public CTripleList, public CSettingsStruct, public CAdjust
   // Capture thread, at a mode change: the stored positions noted at start-up,
   // written at the new timing's bases, then no longer pending.
   void ApplyPendingPositions();
+  // Host setters of the values LoadUserSettings applies hold this from their
+  // change through its persisting, so the capture thread's loading never
+  // interleaves with them. The channel's DriverLock: never held across a fill.
+  std::recursive_mutex& SettingsLock() { return Channel.DriverLock; }
 
   // FitROI re-fits the driver to `width` x `height` at the top-left corner after
   // a mode change (capture thread, DriverLock held); changes no card field but
@@ -258,7 +268,7 @@ class CZeltoRGBCard : public CTripleList, public CSettingsStruct, public CAdjust
 
   // State the capture thread shares.
   std::atomic<bool> SignalPresent{false};
-  std::atomic<bool> LoadingSettings{false};
+  LoadingFlag LoadingSettings;
   std::atomic<bool> GrabEnabled{false};
   std::atomic<int32_t> SourceFrameRate{0};  // whole hertz of the detected mode
   std::atomic<int32_t> FrameRate{0};
@@ -276,6 +286,8 @@ class CZeltoRGBCard : public CTripleList, public CSettingsStruct, public CAdjust
     bool mode_changed;
   };
 
+  // True on the capture thread and its fixed-rate workers.
+  static bool OnCaptureSide();
   void CaptureThreadMain();
   void CaptureStep(StepFlags& flags, bool in_worker);
   // `image_bytes`: ImageBytes as computed for the fill that delivered the frame;

@@ -128,10 +128,10 @@ int32_t CZeltoRGBCard::ReadFrontEnd(const FrontEndAdjustment& adjustment) {
 void CZeltoRGBCard::WriteFrontEnd(const FrontEndAdjustment& adjustment, int32_t value) {
   CaptureParams record = ParamsRecord(adjustment.flags);
   record.*adjustment.field = value;
-  {
-    std::lock_guard<std::recursive_mutex> lock(Channel.DriverLock);
-    Driver().RGBCaptureSetParameters(Channel.handle(), &record, adjustment.access_query);
-  }
+  // From the change through its persisting: never between the capture thread's
+  // loading of the stored values.
+  std::lock_guard<std::recursive_mutex> lock(SettingsLock());
+  Driver().RGBCaptureSetParameters(Channel.handle(), &record, adjustment.access_query);
   if (!LoadingSettings) StoreDwordValue(adjustment.value_name, value);
 }
 
@@ -176,22 +176,22 @@ int32_t CZeltoRGBCard::GetHorizontalPositionValue() {
 }
 
 void CZeltoRGBCard::SetHorizontalPositionValue(int32_t value) {
-  {
-    // Read, change and write back the whole record with no other parameter
-    // call in between.
-    std::lock_guard<std::recursive_mutex> lock(Channel.DriverLock);
-    CaptureParams record;
-    if (!ReadTimingAndPositions(
-            &record, "SetHorizontalPositionValue() - error in RGBCaptureGetParameters()"))
-      return;
-    HorPositionBase = HorizontalPositionBase(record);
-    record.HorPosition = HorizontalPositionToDriver(value, HorPositionBase);
-    LastDriverResult = Driver().RGBCaptureSetParameters(Channel.handle(), &record, kQueryCurrent);
-    if (LastDriverResult != kRgbErrorNoError) {
-      platform::Trace("SetHorizontalPositionValue() - error in RGBCaptureSetParameters()");
-      return;
-    }
+  // Read, change and write back the whole record with no other parameter call
+  // in between, and persist before the next change.
+  std::lock_guard<std::recursive_mutex> lock(SettingsLock());
+  CaptureParams record;
+  if (!ReadTimingAndPositions(&record,
+                              "SetHorizontalPositionValue() - error in RGBCaptureGetParameters()"))
+    return;
+  HorPositionBase = HorizontalPositionBase(record);
+  record.HorPosition = HorizontalPositionToDriver(value, HorPositionBase);
+  LastDriverResult = Driver().RGBCaptureSetParameters(Channel.handle(), &record, kQueryCurrent);
+  if (LastDriverResult != kRgbErrorNoError) {
+    platform::Trace("SetHorizontalPositionValue() - error in RGBCaptureSetParameters()");
+    return;
   }
+  // A saved position still waiting for a mode change would undo this one there.
+  Geometry.HorPositionPending = false;
   if (!LoadingSettings) StoreDwordValue(kHorizontalPositionValue, value);
 }
 
@@ -203,24 +203,26 @@ int32_t CZeltoRGBCard::GetVerticalPositionValue() {
 }
 
 void CZeltoRGBCard::SetVerticalPositionValue(int32_t value) {
-  {
-    std::lock_guard<std::recursive_mutex> lock(Channel.DriverLock);
-    CaptureParams record;
-    if (!ReadTimingAndPositions(&record,
-                                "SetVerticalPositionValue() - error in RGBCaptureGetParameters()"))
-      return;
-    VerPositionBase = VerticalPositionBase(record);
-    record.VerPosition = VerticalPositionToDriver(value, VerPositionBase);
-    LastDriverResult = Driver().RGBCaptureSetParameters(Channel.handle(), &record, kQueryCurrent);
-    if (LastDriverResult != kRgbErrorNoError) {
-      platform::Trace("SetVerticalPositionValue() - error in RGBCaptureSetParameters()");
-      return;
-    }
+  std::lock_guard<std::recursive_mutex> lock(SettingsLock());
+  CaptureParams record;
+  if (!ReadTimingAndPositions(&record,
+                              "SetVerticalPositionValue() - error in RGBCaptureGetParameters()"))
+    return;
+  VerPositionBase = VerticalPositionBase(record);
+  record.VerPosition = VerticalPositionToDriver(value, VerPositionBase);
+  LastDriverResult = Driver().RGBCaptureSetParameters(Channel.handle(), &record, kQueryCurrent);
+  if (LastDriverResult != kRgbErrorNoError) {
+    platform::Trace("SetVerticalPositionValue() - error in RGBCaptureSetParameters()");
+    return;
   }
+  Geometry.VerPositionPending = false;
   if (!LoadingSettings) StoreDwordValue(kVerticalPositionValue, value);
 }
 
 void CZeltoRGBCard::ApplyPendingPositions() {
+  // Under the lock, so a host's position write comes wholly before (and then
+  // supersedes the saved value) or after.
+  std::lock_guard<std::recursive_mutex> lock(SettingsLock());
   if (Geometry.HorPositionPending) {
     HorPositionBase = GetHorOffsetMin();
     SetHorizontalPositionValue(Geometry.PendingHorPosition);

@@ -22,6 +22,8 @@ namespace {
 thread_local bool t_capture_side = false;
 }  // namespace
 
+bool CZeltoRGBCard::OnCaptureSide() { return t_capture_side; }
+
 uint32_t CZeltoRGBCard::ReplaceCaptureBuffer(size_t size) {
   if (capture_running_ && !t_capture_side) {
     Channel.RequestFrameBuffer(size);

@@ -162,7 +162,9 @@ bool CZeltoRGBCard::SendScaling(int32_t width, int32_t height) {
 void CZeltoRGBCard::SetScaling(int32_t width, int32_t height) {
   std::lock_guard<std::recursive_mutex> lock(Channel.DriverLock);
   if (!SendScaling(width, height)) return;
-  if (GrabEnabled) return;  // the driver only; the capture thread re-applies ScalingX/Y
+  // The driver only while grabbing (the capture thread re-applies ScalingX/Y),
+  // and always on the capture thread, which never re-creates the host's buffers.
+  if (GrabEnabled || OnCaptureSide()) return;
   if (Geometry.ScalingMode == 0) {
     EnsureCaptureBufferHoldsOutput();
     return;
@@ -206,6 +208,7 @@ void CZeltoRGBCard::GetScaling(int32_t* width, int32_t* height) {
 }
 
 void CZeltoRGBCard::SetScalingMode(int32_t mode) {
+  std::lock_guard<std::recursive_mutex> lock(SettingsLock());
   Geometry.ScalingMode = mode;
   // A region restored at start-up and not yet applied would switch back to region
   // mode when the capture thread applies it.
@@ -378,37 +381,8 @@ void CZeltoRGBCard::ApplyStartupGeometry() {
   }
 }
 
-void CZeltoRGBCard::LoadUserGeometrySettings() {
-  // The channel key is built by the start-up that precedes this; rebuilding it
-  // here, on the capture thread, would race a host writer reading it.
-  platform::RegistryKey key = OpenUserKey(UserSettingsKey);
-  const auto read = [&key](const char* name, int32_t* value) {
-    return ReadDwordValue(key, name, value) == platform::kRegSuccess;
-  };
-  int32_t value = 0;
-  if (!Geometry.RoiRestored) {
-    try {
-      if (read(kScalingModeValue, &value)) SetScalingMode(value);
-      int32_t scaling_x = 0;
-      int32_t scaling_y = 0;
-      if (read(kScalingXValue, &scaling_x) && read(kScalingYValue, &scaling_y) &&
-          Geometry.ScalingMode != 0) {
-        SetScaling(scaling_x, scaling_y);
-      }
-    } catch (const TextException&) {
-    }
-  }
-  try {
-    if (read(kFixedRateModeValue, &value)) SetFixedRateMode(value);
-  } catch (const TextException&) {
-  }
-  try {
-    if (Pacer.FixedRateMode != 0 && read(kFrameRateValue, &value)) SetFrameRate(value);
-  } catch (const TextException&) {
-  }
-}
-
 void CZeltoRGBCard::SetFixedRateMode(int32_t mode) {
+  std::lock_guard<std::recursive_mutex> lock(SettingsLock());
   Pacer.FixedRateMode = mode;
   if (!LoadingSettings) StoreDwordValue(kFixedRateModeValue, mode);
 }
@@ -418,6 +392,7 @@ void CZeltoRGBCard::SetFramePacing(int32_t rate) {
 }
 
 void CZeltoRGBCard::SetFrameRate(int32_t rate) {
+  std::lock_guard<std::recursive_mutex> lock(SettingsLock());
   SetFramePacing(rate);
   if (FrameRate == 0) return;  // no mode known yet
   WriteCaptureRate(0);
@@ -426,6 +401,7 @@ void CZeltoRGBCard::SetFrameRate(int32_t rate) {
 }
 
 void CZeltoRGBCard::WriteCaptureRate(int32_t value) {
+  std::lock_guard<std::recursive_mutex> lock(SettingsLock());
   if (value == kFixedRateCaptureRate) {
     SetFixedRateMode(1);
     return;
@@ -435,10 +411,7 @@ void CZeltoRGBCard::WriteCaptureRate(int32_t value) {
   record.Size = kCaptureParamsSize;
   record.Flags = kFlagSampleRate;
   record.SampleRate = value;
-  {
-    std::lock_guard<std::recursive_mutex> lock(Channel.DriverLock);
-    LastDriverResult = Driver().RGBCaptureSetParameters(Channel.handle(), &record, kQueryCapture);
-  }
+  LastDriverResult = Driver().RGBCaptureSetParameters(Channel.handle(), &record, kQueryCapture);
   if (!LoadingSettings) StoreDwordValue(kSampleRateValue, value);
 }
 

@@ -1,5 +1,9 @@
 // The card's values in the registry: the channel key, the stored channel and
 // lock, the geometry read back at start-up and the stored startup values.
+#include <mutex>
+#include <string>
+#include <utility>
+
 #include "base/text_exception.h"
 #include "card/capture_format.h"
 #include "card/zelto_rgb_card.h"
@@ -13,7 +17,8 @@
 namespace zelto {
 
 void CZeltoRGBCard::BuildChannelKey() {
-  UserSettingsKey = ChannelKey(BaseSettingsKey, InputChannel);
+  std::string key = ChannelKey(BaseSettingsKey, InputChannel);
+  if (key != UserSettingsKey) UserSettingsKey = std::move(key);
 }
 
 void CZeltoRGBCard::StoreBaseDword(const char* name, int32_t value) {
@@ -114,26 +119,49 @@ int32_t CZeltoRGBCard::ReadStartupImageFormat() {
 }
 
 void CZeltoRGBCard::LoadUserSettings() {
+  // On the capture thread, host setters of these values wait for the whole load.
+  // At start-up no capture thread runs, and a stored format or scaling there
+  // re-creates the buffers, which must not happen under this lock.
+  std::unique_lock<std::recursive_mutex> serialised(SettingsLock(), std::defer_lock);
+  if (OnCaptureSide()) serialised.lock();
+  // What is applied was just read: nothing is written back.
+  const LoadingFlag::ThisThread loading(LoadingSettings);
+
   platform::Trace("CZeltoRGBCard::LoadUserSettings()");
-  LoadUserGeometrySettings();
-  platform::RegistryKey key = OpenUserKey(UserSettingsKey);
-  int32_t value = 0;
-  try {
-    const char* name = SignalPresent ? kCaptureFormatValue : kStartupImageFormatValue;
-    if (ReadDwordValue(key, name, &value) == platform::kRegSuccess) WriteCaptureFormat(value);
-  } catch (const TextException&) {
-  }
-  try {
-    if (Pacer.FixedRateMode == 0 &&
-        ReadDwordValue(key, kSampleRateValue, &value) == platform::kRegSuccess) {
-      WriteCaptureRate(value);
+  BuildChannelKey();
+  const platform::RegistryKey key = OpenUserKey(UserSettingsKey);
+  const auto stored = [&key](const char* name, int32_t* value) {
+    return ReadDwordValue(key, name, value) == platform::kRegSuccess;
+  };
+  // Each step reads its value only when its condition holds and applies it
+  // through the value's own setter; a text exception ends that step only.
+  const auto guarded = [](auto&& apply) {
+    try {
+      apply();
+    } catch (const TextException&) {
     }
-  } catch (const TextException&) {
+  };
+  int32_t value = 0;
+
+  if (!Geometry.RoiRestored) {
+    if (stored(kScalingModeValue, &value)) guarded([&] { SetScalingMode(value); });
+    int32_t x = 0;
+    int32_t y = 0;
+    if (Geometry.ScalingMode != 0 && stored(kScalingXValue, &x) && stored(kScalingYValue, &y)) {
+      guarded([&] { SetScaling(x, y); });
+    }
   }
-  try {
-    LoadUserAdjustments(key);
-  } catch (const TextException&) {
+  if (stored(kFixedRateModeValue, &value)) guarded([&] { SetFixedRateMode(value); });
+  if (Pacer.FixedRateMode != 0 && stored(kFrameRateValue, &value)) {
+    guarded([&] { SetFrameRate(value); });
   }
+  if (stored(SignalPresent ? kCaptureFormatValue : kStartupImageFormatValue, &value)) {
+    guarded([&] { WriteCaptureFormat(value); });
+  }
+  if (Pacer.FixedRateMode == 0 && stored(kSampleRateValue, &value)) {
+    guarded([&] { WriteCaptureRate(value); });
+  }
+  guarded([&] { LoadUserAdjustments(key); });
 }
 
 }  // namespace zelto

@@ -161,22 +161,28 @@ int32_t CZeltoRGBCard::ReadCaptureFormat() {
 
 void CZeltoRGBCard::WriteCaptureFormat(int32_t index) {
   if (!Geometry.SourceSizeKept) return;
-  // The new image size re-creates the buffers the host may hold.
-  if (GrabEnabled) throw TextException(kBuffersInUseText);
-  const CaptureFormatInfo& format = CaptureFormatAt(index);
-  Format.CaptureFormat = index;
-  Format.ConvertTo24 = format.convert_to_24;
-  Format.BytesPerPixel = format.bytes_per_pixel;
-  CaptureParams record{};
-  record.Size = kCaptureParamsSize;
-  record.Flags = kFlagPixelFormat;
-  record.PixelFormat = format.pixel_format;
+  // The capture thread applies a stored format between two fills, before its
+  // first frame; a host change while grabbing would re-create the buffers the
+  // host may hold.
+  const bool capture_side = OnCaptureSide();
+  if (GrabEnabled && !capture_side) throw TextException(kBuffersInUseText);
   {
-    std::lock_guard<std::recursive_mutex> lock(Channel.DriverLock);
+    std::lock_guard<std::recursive_mutex> lock(SettingsLock());
+    const CaptureFormatInfo& format = CaptureFormatAt(index);
+    Format.CaptureFormat = index;
+    Format.ConvertTo24 = format.convert_to_24;
+    Format.BytesPerPixel = format.bytes_per_pixel;
+    CaptureParams record{};
+    record.Size = kCaptureParamsSize;
+    record.Flags = kFlagPixelFormat;
+    record.PixelFormat = format.pixel_format;
     LastDriverResult = Driver().RGBCaptureSetParameters(Channel.handle(), &record, kQueryCapture);
+    if (!LoadingSettings) StoreDwordValue(kCaptureFormatValue, index);
+    // The driver's buffer follows the new pixel size before the next fill.
+    if (capture_side) EnsureCaptureBufferHoldsOutput();
   }
-  if (!LoadingSettings) StoreDwordValue(kCaptureFormatValue, index);
-  ReallocateBuffers();
+  // Not under the lock: re-creating the buffers takes grab control.
+  if (!capture_side) ReallocateBuffers();
   if (Pacer.FixedRateMode) SetFrameRate(FrameRate);
 }
 

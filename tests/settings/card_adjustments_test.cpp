@@ -25,6 +25,7 @@ using testing::TraceCapture;
 class AdjustmentsCard : public CZeltoRGBCard {
  public:
   using CZeltoRGBCard::CZeltoRGBCard;
+  using CZeltoRGBCard::Geometry;
   using CZeltoRGBCard::LoadingSettings;
   using CZeltoRGBCard::UserSettingsKey;
 
@@ -328,6 +329,27 @@ TEST_F(CardAdjustmentsTest, RestartAppliesTheStoredFrontEnd) {
     values.push_back(v);
   }
   EXPECT_THAT(values, ElementsAre(150, 12, 70, 20, 296));
+}
+
+// A host's position written before the first mode change is newer than the saved
+// one waiting for it: the mode change must not put the saved one back.
+TEST_F(CardAdjustmentsTest, AHostPositionSupersedesTheSavedOneStillPending) {
+  {
+    AdjustmentsCard first(sim_.host_key());
+    first.FillAdjustments();
+    first.SetIntegerValue(kHorizontalId, 290);
+    first.SetIntegerValue(kVerticalId, 30);
+  }
+  AdjustmentsCard card(sim_.host_key());
+  card.FillAdjustments();
+  ASSERT_TRUE(card.Geometry.HorPositionPending);
+  ASSERT_TRUE(card.Geometry.VerPositionPending);
+  card.SetIntegerValue(kHorizontalId, 300);
+  EXPECT_FALSE(card.Geometry.HorPositionPending);
+  EXPECT_TRUE(card.Geometry.VerPositionPending);
+  sim_.InjectError("RGBCaptureSetParameters", kRgbErrorInvalidSize, 1);
+  card.SetIntegerValue(kVerticalId, 20);  // refused: the saved one still waits
+  EXPECT_TRUE(card.Geometry.VerPositionPending);
 }
 
 }  // namespace

@@ -4,10 +4,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "../acquisition/capture_fixture.h"
 #include "base/text_exception.h"
 #include "base/utf_convert.h"
 #include "card/zelto_rgb_card.h"
@@ -15,10 +18,12 @@
 #include "geometry/registry_values.h"
 #include "platform/registry.h"
 #include "sim_card.h"
+#include "zeltosim_pattern.h"
 
 namespace zelto {
 namespace {
 
+using sim::PixelLayout;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using testing::SimCard;
@@ -60,6 +65,41 @@ std::vector<std::string> Labels(const CSettingsStruct& list, int32_t id) {
     out.push_back(Utf16ToUtf8(label) + " -> " + std::to_string(value));
   }
   return out;
+}
+
+// Grabs `count` frames as a host does, three buffers with two kept armed, and
+// hands each frame's bytes to `check`.
+template <typename Check>
+void GrabFrames(CZeltoRGBCard& card, int count, Check&& check) {
+  card.AllocateBuffers(3);
+  card.EnableGrab();
+  Watchdog watchdog(card, 20s);
+  card.ArmBuffer();
+  card.ArmBuffer();
+  for (int i = 0; i < count && !watchdog.fired(); ++i) {
+    bool waited = false;
+    ImageRecord* record = card.GetFrame(&waited);
+    if (record == nullptr || record->Data == nullptr) break;
+    check(static_cast<const uint8_t*>(record->Data));
+    card.ReleaseCurrentFrame();
+    card.ArmBuffer();
+  }
+  watchdog.Stop();
+  card.DisableGrab();
+  EXPECT_FALSE(watchdog.fired()) << "frames stopped flowing";
+}
+
+// The ZeltoSim frame number a 1024 x 768 frame carries in its first and last
+// line; none when either is unreadable or they differ (a torn frame).
+std::optional<uint32_t> FrameNumber(const uint8_t* data, PixelLayout layout) {
+  uint32_t first = 0;
+  uint32_t last = 0;
+  const size_t line = 1024u * static_cast<size_t>(sim::BytesPerPixel(layout));
+  if (!sim::DecodeFrameNumber(data, layout, &first) ||
+      !sim::DecodeFrameNumber(data + line * 767, layout, &last) || first != last) {
+    return std::nullopt;
+  }
+  return first;
 }
 
 constexpr uint32_t kSetEntry = static_cast<uint32_t>(DriverEntry::kRGBCaptureSetParameters);
@@ -184,6 +224,67 @@ TEST_F(CardSettingsTest, CaptureFormatsEightEightEightAndRgb24BothSendThirtyTwoB
   }
   EXPECT_EQ(card.Format.BytesPerPixel, 3);
   EXPECT_TRUE(card.Format.ConvertTo24);
+}
+
+// Each capture format through its setting: the image the host is told about,
+// and frames whose pixels are ZeltoSim's pattern in that layout byte for byte
+// (RGB 24: the driver's 32-bit pixels converted to B, G, R).
+TEST_F(CardSettingsTest, FramesArriveInTheCaptureFormatSet) {
+  struct Case {
+    int32_t index;
+    PixelLayout layout;
+    int32_t host_format;
+  };
+  for (const Case c : {Case{0, PixelLayout::kRgb555, 905}, Case{1, PixelLayout::kRgb565, 906},
+                       Case{2, PixelLayout::kBgrx32, 500}, Case{3, PixelLayout::kBgr24, 200}}) {
+    SCOPED_TRACE(c.index);
+    SettingsCard card(sim_.host_key());
+    card.FillSettings();
+    card.SetSettingValue(2, c.index);
+    const int bytes = sim::BytesPerPixel(c.layout);
+    ASSERT_EQ(card.GetImageFormat(), c.host_format);
+    ASSERT_EQ(card.GetImageBytes(), 1024 * 768 * bytes);
+    int frames = 0;
+    GrabFrames(card, 3, [&](const uint8_t* data) {
+      const std::optional<uint32_t> frame = FrameNumber(data, c.layout);
+      ASSERT_TRUE(frame) << "no frame code in frame " << frames;
+      ++frames;
+      for (uint32_t y : {1u, 300u, 766u}) {
+        for (uint32_t x = sim::kFrameCodePixels; x < 1024; x += 37) {
+          uint8_t want[4] = {};
+          sim::StorePixel(want, c.layout, sim::PatternColour(x, y, *frame, 1024, 768));
+          const uint8_t* got = data + (static_cast<size_t>(y) * 1024 + x) * bytes;
+          ASSERT_EQ(std::memcmp(got, want, static_cast<size_t>(bytes)), 0)
+              << "frame " << *frame << " at " << x << "," << y;
+        }
+      }
+    });
+    EXPECT_EQ(frames, 3);
+  }
+}
+
+// Capture rate 9 keeps one source frame in ten: consecutive frames the host
+// gets are ten source frames apart, or a multiple of ten when the module had
+// no buffer armed for one.
+TEST_F(CardSettingsTest, CaptureRateNineLeavesGapsOfNineSourceFrames) {
+  SettingsCard card(sim_.host_key());
+  card.FillSettings();
+  card.SetSettingValue(4, 9);
+  std::vector<uint32_t> numbers;
+  GrabFrames(card, 12, [&](const uint8_t* data) {
+    const std::optional<uint32_t> frame = FrameNumber(data, PixelLayout::kRgb555);
+    ASSERT_TRUE(frame);
+    numbers.push_back(*frame);
+  });
+  ASSERT_EQ(numbers.size(), 12u);
+  size_t single_gaps = 0;
+  for (size_t i = 1; i < numbers.size(); ++i) {
+    const uint32_t step = numbers[i] - numbers[i - 1];
+    EXPECT_TRUE(numbers[i] > numbers[i - 1] && step % 10 == 0)
+        << numbers[i - 1] << " then " << numbers[i];
+    if (step == 10) ++single_gaps;
+  }
+  EXPECT_GT(single_gaps, 0u);
 }
 
 TEST_F(CardSettingsTest, CaptureFormatWaitsForTheStoredSourceSizeAndRefusesWhileGrabbing) {

@@ -420,6 +420,89 @@ TEST_F(ZeltograbTest, InterruptStopsTheGrabCleanly) {
   EXPECT_EQ(run.err.find("still holds objects"), std::string::npos) << run.err;
 }
 
+// ---- settings ----
+
+// `set` goes through the module, which stores the value: the next `settings`
+// (a new module instance) lists it as current, and a grab delivers in it.
+TEST_F(ZeltograbTest, SetChangesASettingThatTheNextRunsKeep) {
+  ToolRun run = Grab({"settings", "--sim", "pacing=free"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("Capture Format id 2   (menu)   : value=0 (5-5-5)\n"
+                         "                         *     0: 5-5-5\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("Lock Channel Mode id 6 "), std::string::npos) << run.out;
+
+  run = Grab({"set", "capture_format=rgb24", "--sim", "pacing=free"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("Capture Format = 3 (RGB 24)"), std::string::npos) << run.out;
+  int32_t stored = -1;
+  EXPECT_TRUE(zelto::testing::RegistryDword(platform::RegistryRoot::kCurrentUser,
+                                            "Software\\Zelto\\zeltograb\\ZELTORGB\\0",
+                                            "CaptureFormatValue", &stored));
+  EXPECT_EQ(stored, 3);
+  run = Grab({"settings", "--sim", "pacing=free"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("value=3 (RGB 24)\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("*     3: RGB 24\n"), std::string::npos) << run.out;
+
+  run = Grab({"grab", "--frames", "2", "--out", "rgb", "--format", "raw", "--sim", "pacing=free"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(LayoutOf(Slurp(Path("rgb/summary.txt"))), sim::PixelLayout::kBgr24);
+  std::vector<uint8_t> bytes = testing::ReadFile(Path("rgb/frame_000001.raw"));
+  ASSERT_EQ(bytes.size(), 1024u * 768u * 3u);
+  uint32_t first = 0, last = 0;
+  ASSERT_TRUE(sim::DecodeFrameNumber(bytes.data(), sim::PixelLayout::kBgr24, &first));
+  ASSERT_TRUE(
+      sim::DecodeFrameNumber(bytes.data() + 1024 * 3 * 767, sim::PixelLayout::kBgr24, &last));
+  EXPECT_EQ(first, last);
+
+  // A change that adds settings shows them at once.
+  run = Grab({"set", "Lock Channel Mode=On", "--sim", "pacing=free"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("Startup Resolution id 10 "), std::string::npos) << run.out;
+}
+
+// A name or value the module does not offer is a usage error that lists the
+// ones it does; nothing is changed.
+TEST_F(ZeltograbTest, UnknownSettingsAndValuesListTheValidOnes) {
+  ToolRun run = Grab({"set", "colour=red", "--sim", "pacing=free"});
+  EXPECT_EQ(run.status, 2) << run.out << run.err;
+  EXPECT_NE(run.err.find("Input Channel, Capture Format, Capture Rate, Lock Channel Mode"),
+            std::string::npos)
+      << run.err;
+  run = Grab({"set", "Capture Format=24", "--sim", "pacing=free"});
+  EXPECT_EQ(run.status, 2) << run.out << run.err;
+  EXPECT_NE(run.err.find("5-5-5 (0), 5-6-5 (1), 8-8-8 (2), RGB 24 (3)"), std::string::npos)
+      << run.err;
+  run = Grab({"grab", "--frames", "1", "--capture-rate", "40", "--sim", "pacing=free"});
+  EXPECT_EQ(run.status, 2) << run.out << run.err;
+  EXPECT_NE(run.err.find("10% 6.00 fps (9)"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out.find("grabbing"), std::string::npos) << run.out;
+  int32_t stored = -1;
+  EXPECT_FALSE(zelto::testing::RegistryDword(platform::RegistryRoot::kCurrentUser,
+                                             "Software\\Zelto\\zeltograb\\ZELTORGB\\0",
+                                             "CaptureFormatValue", &stored));
+}
+
+// The grab options set the capture format and rate before the buffers are
+// made: 5-6-5 frames, ten source frames apart (or a multiple when the tool
+// was late for one).
+TEST_F(ZeltograbTest, CaptureFormatAndRateOptionsReachTheFrames) {
+  ToolRun run = Grab({"grab", "--frames", "6", "--capture-format", "565", "--capture-rate", "10",
+                      "--out", "rate", "--format", "raw", "--sim", "pacing=free"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(LayoutOf(Slurp(Path("rate/summary.txt"))), sim::PixelLayout::kRgb565);
+  std::vector<CsvRow> rows = ReadCsv(Path("rate/frames.csv"));
+  ASSERT_EQ(rows.size(), 6u);
+  for (size_t i = 1; i < rows.size(); ++i) {
+    ASSERT_FALSE(rows[i].frame_number.empty());
+    const long long step = std::stoll(rows[i].frame_number) - std::stoll(rows[i - 1].frame_number);
+    EXPECT_TRUE(step > 0 && step % 10 == 0)
+        << rows[i - 1].frame_number << " then " << rows[i].frame_number;
+  }
+}
+
 // ---- time source ----
 
 // The four values land under the tool's host key; every frame's time code in

@@ -9,7 +9,9 @@ zpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
 fail() { echo "FAIL: $*"; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zeltograb-wine.XXXXXX")
-trap '"$wine_run" regsvr32 /s /u "$(zpath "$module")" >/dev/null 2>&1; rm -rf "$work"' EXIT
+trap '"$wine_run" regsvr32 /s /u "$(zpath "$module")" >/dev/null 2>&1;
+  "$wine_run" reg delete "HKCU\\Software\\ZeltoTests\\zeltograb-wine-$$" /f >/dev/null 2>&1;
+  rm -rf "$work"' EXIT
 cd "$work" || exit 1
 
 "$wine_run" regsvr32 /s "$(zpath "$module")" || fail "regsvr32 failed"
@@ -36,6 +38,25 @@ rows=$(($(wc -l <frames/frames.csv) - 1))
 tr -d '\r' <frames/frames.csv | awk -F, 'NR > 2 { t = $2 * 1000000 + $3 * 1000 + $4;
   if (t <= last) { print "time falls at row " NR; exit 1 } } NR > 1 { last = $2 * 1000000 + $3 * 1000 + $4 }' \
   || fail "times do not rise"
+
+# set goes through the module's settings interface and is stored: the next
+# settings run lists it as current. A key of its own keeps the prefix's
+# default key as it was.
+key="Software\\ZeltoTests\\zeltograb-wine-$$\\"
+timeout 120 "$wine_run" "$(zpath "$tool")" set "capture_format=RGB 24" --key "$key" \
+  --sim pacing=free >out.txt 2>err.txt
+status=$?
+cat out.txt err.txt
+[ "$status" = 0 ] || fail "set gave status $status"
+timeout 120 "$wine_run" "$(zpath "$tool")" settings --key "$key" --sim pacing=free >out.txt 2>err.txt
+status=$?
+cat out.txt err.txt
+[ "$status" = 0 ] || fail "settings gave status $status"
+tr -d '\r' <out.txt | grep -q "Capture Format id 2   (menu)   : value=3 (RGB 24)" \
+  || fail "the stored capture format is not listed as current"
+timeout 120 "$wine_run" "$(zpath "$tool")" set "capture_format=rgb 32" --key "$key" >out.txt 2>err.txt
+status=$?
+[ "$status" = 2 ] || fail "an unknown value gave status $status"
 
 # A usage error is status 2, and a card without signal status 3 with the text.
 timeout 120 "$wine_run" "$(zpath "$tool")" grab --frames 0 >out.txt 2>err.txt

@@ -9,6 +9,8 @@ namespace zelto::grab {
 int RunGrab(const Options& options);
 int RunInfo(const Options& options);
 int RunTimeSource(const Options& options);  // time_source_command.cpp
+int RunSettings(const Options& options);    // settings_command.cpp
+int RunSet(const Options& options);         // settings_command.cpp
 int RunAdjust(const Options& options);      // adjust_command.cpp
 
 }  // namespace zelto::grab

@@ -15,6 +15,7 @@
 #include "host_os.h"
 #include "image_file.h"
 #include "pixel_format.h"
+#include "settings_command.h"
 #include "time_source_command.h"
 
 namespace zelto::grab {
@@ -231,8 +232,10 @@ int RunGrab(const Options& options) {
   }
   IOrvaneGenericGrabber* grabber = s.grabber.Get();
 
-  // Geometry and pacing options, before the buffers take the image size.
-  status = ApplyGeometryOptions(options, s);
+  // Capture format and rate, then geometry and pacing, before the buffers take
+  // the image size.
+  status = ApplyCaptureOptions(options, s);
+  if (status == kExitOk) status = ApplyGeometryOptions(options, s);
   if (status != kExitOk) {
     CloseCard(&s);
     return status;

@@ -29,6 +29,8 @@ int main(int argc, char** argv) {
     switch (options.command) {
       case Command::kGrab: status = RunGrab(options); break;
       case Command::kTimeSource: status = RunTimeSource(options); break;
+      case Command::kSettings: status = RunSettings(options); break;
+      case Command::kSet: status = RunSet(options); break;
       case Command::kAdjust: status = RunAdjust(options); break;
       default: status = RunInfo(options); break;
     }

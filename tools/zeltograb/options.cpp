@@ -95,6 +95,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
     if (args.size() > 1 && args[1] == "grab") o.command = Command::kGrab;
     if (args.size() > 1 && args[1] == "info") o.command = Command::kInfo;
     if (args.size() > 1 && args[1] == "timesource") o.command = Command::kTimeSource;
+    if (args.size() > 1 && args[1] == "settings") o.command = Command::kSettings;
+    if (args.size() > 1 && args[1] == "set") o.command = Command::kSet;
     if (args.size() > 1 && args[1] == "adjust") o.command = Command::kAdjust;
     result.ok = true;
     return result;
@@ -105,6 +107,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
     o.command = Command::kInfo;
   } else if (command == "timesource") {
     o.command = Command::kTimeSource;
+  } else if (command == "settings") {
+    o.command = Command::kSettings;
+  } else if (command == "set") {
+    o.command = Command::kSet;
   } else if (command == "adjust") {
     o.command = Command::kAdjust;
   } else {
@@ -127,10 +133,22 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
       continue;
     }
     // The time source values: grab and timesource (time_source_options.cpp).
-    if (IsTimeSourceOption(name) && o.command != Command::kInfo && o.command != Command::kAdjust) {
+    if (IsTimeSourceOption(name) && (grab || o.command == Command::kTimeSource)) {
       if (i >= args.size()) return Fail("option " + name + " needs a value");
       std::string error;
       if (!ParseTimeSourceOption(name, args[i++], &o.time_source, &error)) return Fail(error);
+      continue;
+    }
+    // The settings (settings_options.cpp): set's NAME=VALUE, grab's capture options.
+    if (o.command == Command::kSet && name.rfind("--", 0) != 0) {
+      std::string error;
+      if (!ParseAssignment(name, &o.settings, &error)) return Fail(error);
+      continue;
+    }
+    if (IsCaptureOption(name) && grab) {
+      if (i >= args.size()) return Fail("option " + name + " needs a value");
+      std::string error;
+      if (!ParseCaptureOption(name, args[i++], &o.settings, &error)) return Fail(error);
       continue;
     }
     const bool grab_only = name == "--frames" || name == "--seconds" || name == "--buffers" ||
@@ -193,6 +211,11 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
     }
   }
   if (o.frames && o.seconds) return Fail("give --frames or --seconds, not both");
+  if (o.command == Command::kSet && !o.settings.name && !o.help)
+    return Fail("set wants NAME=VALUE");
+  if (o.settings.capture_rate && o.frame_rate) {
+    return Fail("give --capture-rate or --frame-rate (module pacing), not both");
+  }
   result.ok = true;
   if (o.roi && o.scaling) return Fail("give --roi or --scaling, not both");
   return result;
@@ -216,7 +239,7 @@ std::string Usage(Command command) {
              "  --key KEY       host key under HKEY_CURRENT_USER (default\n"
              "                  Software\\Zelto\\zeltograb\\)\n"
              "  --module PATH   load this module instead of the bundled one\n" +
-             TimeSourceUsage() +
+             CaptureOptionsUsage() + TimeSourceUsage() +
              "\n"
              "Exit status: 0 done, 2 usage, 3 the module or the driver failed.\n";
     case Command::kTimeSource:
@@ -249,6 +272,8 @@ std::string Usage(Command command) {
              "  --module PATH   load this module instead of the bundled one\n"
              "\n"
              "Exit status: 0 done, 2 usage, 3 the module or the driver failed.\n";
+    case Command::kSettings: return SettingsUsage();
+    case Command::kSet: return SetUsage();
     case Command::kAdjust:
       return "usage: zeltograb adjust [NAME=VALUE] [options]\n"
              "Lists the card's adjustments with their ids, ranges and values; with\n"
@@ -270,6 +295,8 @@ std::string Usage(Command command) {
          "  grab    grab frames, write images and frames.csv, print a summary\n"
          "  info    print the card's mode, geometry, format and counters\n"
          "  timesource  print the time source binding, sync status and GPS support\n"
+         "  settings    list the card's settings: id, value and options\n"
+         "  set NAME=VALUE  change one setting (stored for the next start)\n"
          "  adjust  list the adjustments (contrast, positions, ...) or set one\n"
          "\n"
          "zeltograb <command> --help shows the options of a command.\n"

@@ -8,11 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "settings_options.h"
 #include "time_source_options.h"
 
 namespace zelto::grab {
 
-enum class Command { kNone, kGrab, kInfo, kTimeSource, kAdjust };
+enum class Command { kNone, kGrab, kInfo, kTimeSource, kSettings, kSet, kAdjust };
 enum class ImageFileFormat { kPng, kBmp, kRaw };
 
 inline constexpr const char* kDefaultHostKey = "Software\\Zelto\\zeltograb\\";
@@ -53,6 +54,9 @@ struct Options {
 
   // grab and timesource: the host's time source values (time_source_options.h)
   TimeSourceOptions time_source;
+
+  // grab (capture format and rate) and set (the one NAME=VALUE): settings_options.h
+  SettingsOptions settings;
 };
 
 struct ParseResult {

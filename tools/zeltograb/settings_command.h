@@ -1,0 +1,21 @@
+// zeltograb's side of the module's enumerated settings, through its settings
+// interface (IOrvaneSettingsProp) as a host reaches them: the grab options that
+// set the capture format and rate. The settings and set commands are in
+// commands.h.
+#ifndef ZELTO_TOOLS_ZELTOGRAB_SETTINGS_COMMAND_H_
+#define ZELTO_TOOLS_ZELTOGRAB_SETTINGS_COMMAND_H_
+
+#include "card_session.h"
+#include "options.h"
+
+namespace zelto::grab {
+
+// Sets --capture-format and --capture-rate when given, before any buffer is
+// allocated; the module stores them for the next start. Prints a failure and
+// returns its exit status (kExitUsage for a value the module does not offer,
+// with the ones it does); kExitOk otherwise.
+int ApplyCaptureOptions(const Options& options, CardSession& session);
+
+}  // namespace zelto::grab
+
+#endif  // ZELTO_TOOLS_ZELTOGRAB_SETTINGS_COMMAND_H_
