@@ -270,6 +270,20 @@ Simulator::Buffer* Simulator::CurrentBuffer(HRGBCAPTURE handle) {
   return nullptr;
 }
 
+VideoMode Simulator::TimingOf(const Channel& ch) const {
+  VideoMode mode = *ch.mode;
+  if (ch.blanking) {
+    const Blanking& b = *ch.blanking;
+    mode.h_front_porch = b.h_front_porch;
+    mode.h_sync = b.h_sync;
+    mode.h_back_porch = b.h_back_porch;
+    mode.v_front_porch = b.v_front_porch;
+    mode.v_sync = b.v_sync;
+    mode.v_back_porch = b.v_back_porch;
+  }
+  return mode;
+}
+
 void Simulator::FillCurrentTiming(const Channel& ch, VideoTiming* timing) const {
   if (ch.signal != SignalState::kPresent) {
     std::memset(timing, 0, sizeof(*timing));
@@ -278,7 +292,7 @@ void Simulator::FillCurrentTiming(const Channel& ch, VideoTiming* timing) const 
                                                             : kTimingUnrecognisable;
     return;
   }
-  FillTiming(*ch.mode, ch.timing_flags, timing);
+  FillTiming(TimingOf(ch), ch.timing_flags, timing);
   const Settings& s = ch.settings;
   timing->HorLeftBorder = s.crop_left;
   timing->HorAddrTime = s.crop_width;
@@ -313,9 +327,11 @@ void Simulator::WaitOnePeriod(Lock& lock, HRGBCAPTURE handle, const Channel& ch)
   changed_.wait_until(lock, deadline, [&] { return handles_.count(handle) == 0; });
 }
 
-// Output pixel (x, y) shows source pixel (crop_left + x * crop_width / scaled_width,
-// crop_top + y * crop_height / scaled_height): the crop window scaled, nearest
-// neighbour, to the scaled size.
+// Output pixel (x, y) shows source pixel (crop_left + x * crop_width / scaled_width
+// + HorPosition, crop_top + y * crop_height / scaled_height + VerPosition): the
+// crop window scaled, nearest neighbour, to the scaled size, and moved by the
+// capture start. Source pixels outside the picture are black; the rest pass the
+// front end (phase, then contrast, brightness and black level).
 void Simulator::Render(Channel& ch, uint8_t* out, uint64_t frame) {
   const Settings& s = ch.settings;
   const PixelLayout layout = LayoutOf(s.pixel_format);
@@ -326,20 +342,43 @@ void Simulator::Render(Channel& ch, uint8_t* out, uint64_t frame) {
   const size_t row_bytes = size_t{out_w} * bpp;
   const uint32_t number = static_cast<uint32_t>(frame);
   const BlockRect block = MovingBlock(number, width, height);
+  const FrontEnd front_end{s.phase, s.brightness, s.contrast, s.black_level};
+  constexpr Rgb kBlack = {0, 0, 0};
 
-  ch.bar_row.resize(row_bytes);
-  ch.block_row.resize(row_bytes);
-  for (uint32_t x = 0; x < out_w; ++x) {
-    uint32_t sx = s.crop_left + static_cast<uint32_t>(uint64_t{x} * s.crop_width / out_w);
-    Rgb bar = BarColour(sx, width);
-    bool in_block = sx >= block.x && sx < block.x + block.size;
-    StorePixel(&ch.bar_row[x * bpp], layout, bar);
-    StorePixel(&ch.block_row[x * bpp], layout, in_block ? kBlockColour : bar);
-  }
+  // The source line without or with the block; black outside the picture, also
+  // as the phase's neighbour at its edges.
+  auto source = [&](int64_t sx, bool with_block) {
+    if (sx < 0 || sx >= int64_t{width}) return kBlack;
+    const uint32_t x = static_cast<uint32_t>(sx);
+    return with_block && x >= block.x && x < block.x + block.size ? kBlockColour
+                                                                  : BarColour(x, width);
+  };
+  auto render_row = [&](std::vector<uint8_t>& row, bool with_block) {
+    row.resize(row_bytes);
+    for (uint32_t x = 0; x < out_w; ++x) {
+      const int64_t sx = int64_t{s.crop_left} + int64_t{x} * s.crop_width / out_w + s.hor_position;
+      Rgb c = kBlack;
+      if (sx >= 0 && sx < int64_t{width}) {
+        const int64_t side = front_end.phase < kNeutralPhase ? -1 : 1;
+        c = AdjustColour(
+            PhaseSample(source(sx, with_block), source(sx + side, with_block), front_end.phase),
+            front_end);
+      }
+      StorePixel(&row[x * bpp], layout, c);
+    }
+  };
+  render_row(ch.bar_row, false);
+  render_row(ch.block_row, true);
   for (uint32_t y = 0; y < out_h; ++y) {
-    uint32_t sy = s.crop_top + static_cast<uint32_t>(uint64_t{y} * s.crop_height / out_h);
-    bool in_block = sy >= block.y && sy < block.y + block.size;
-    std::memcpy(out + y * row_bytes, in_block ? ch.block_row.data() : ch.bar_row.data(), row_bytes);
+    const int64_t sy = int64_t{s.crop_top} + int64_t{y} * s.crop_height / out_h + s.ver_position;
+    uint8_t* line = out + y * row_bytes;
+    if (sy < 0 || sy >= int64_t{height}) {
+      std::memset(line, 0, row_bytes);  // black in every layout
+      continue;
+    }
+    const uint32_t row = static_cast<uint32_t>(sy);
+    const bool in_block = row >= block.y && row < block.y + block.size;
+    std::memcpy(line, in_block ? ch.block_row.data() : ch.bar_row.data(), row_bytes);
   }
   EncodeFrameNumber(out, layout, number);
   EncodeFrameNumber(out + (out_h - 1) * row_bytes, layout, number);
@@ -469,6 +508,26 @@ uint32_t Simulator::ApplyChannelKey(Channel& ch, std::string_view key, std::stri
     }
     return 0;
   }
+  if (key == "blanking") {
+    if (value == "none") {
+      ch.blanking.reset();
+      return 0;
+    }
+    // h_front,h_sync,h_back,v_front,v_sync,v_back
+    uint64_t parts[6];
+    std::string_view rest = value;
+    for (int i = 0; i < 6; ++i) {
+      const size_t comma = rest.find(',');
+      if ((i < 5) == (comma == std::string_view::npos)) return kRgbErrorInvalidFlags;
+      if (!ParseNumber(Trim(rest.substr(0, comma)), &parts[i]) || parts[i] > 0xFFFF)
+        return kRgbErrorInvalidFlags;
+      rest = i < 5 ? rest.substr(comma + 1) : std::string_view();
+    }
+    ch.blanking = Blanking{static_cast<uint32_t>(parts[0]), static_cast<uint32_t>(parts[1]),
+                           static_cast<uint32_t>(parts[2]), static_cast<uint32_t>(parts[3]),
+                           static_cast<uint32_t>(parts[4]), static_cast<uint32_t>(parts[5])};
+    return 0;
+  }
   if (!ParseNumber(value, &number)) return kRgbErrorInvalidFlags;
   if (key == "sync_edge") {
     if (number > 1) return kRgbErrorInvalidFlags;
@@ -576,7 +635,7 @@ uint32_t Simulator::GetParameters(HRGBCAPTURE handle, CaptureParams* params, uin
                           : (query & kQueryMaximum) ? Select::kMaximum
                                                     : Select::kCurrent;
     const Settings& s = ch->settings;
-    const VideoMode& m = *ch->mode;
+    const VideoMode m = TimingOf(*ch);
     if (flags & kFlagTiming) FillCurrentTiming(*ch, &params->Timing);
     if (flags & kFlagPhase) params->Phase = Pick(select, kPhase, s.phase);
     if (flags & kFlagBrightness) params->Brightness = Pick(select, kBrightness, s.brightness);
@@ -619,7 +678,7 @@ uint32_t Simulator::SetParameters(HRGBCAPTURE handle, CaptureParams* params, uin
     if (ch == nullptr) return kRgbErrorInvalidHrgbcapture;
     if (params == nullptr) return kRgbErrorInvalidPointer;
     if (params->Size != kCaptureParamsSize) return kRgbErrorInvalidSize;
-    const VideoMode& m = *ch->mode;
+    const VideoMode m = TimingOf(*ch);
     // Every covered field is checked before any is applied.
     Settings s = ch->settings;
     if (flags & kFlagTiming) {
@@ -799,7 +858,7 @@ uint32_t Simulator::DetectVideoMode(HRGBCAPTURE handle, VideoTiming* timing) {
     if (ch == nullptr) return kRgbErrorInvalidHrgbcapture;
     if (timing == nullptr) return kRgbErrorInvalidPointer;
     if (ch->signal == SignalState::kPresent) {
-      FillTiming(*ch->mode, ch->timing_flags, timing);
+      FillTiming(TimingOf(*ch), ch->timing_flags, timing);
     } else {
       FillCurrentTiming(*ch, timing);
     }

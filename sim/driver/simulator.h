@@ -79,9 +79,16 @@ class Simulator {
     uint32_t output_mode = 0;
   };
 
+  // Porches and sync widths that stand in for the mode's (the `blanking` key).
+  struct Blanking {
+    uint32_t h_front_porch, h_sync, h_back_porch;
+    uint32_t v_front_porch, v_sync, v_back_porch;
+  };
+
   struct Channel {
     SignalState signal = SignalState::kPresent;
     const VideoMode* mode = nullptr;
+    std::optional<Blanking> blanking;
     uint16_t timing_flags = 0;
     uint32_t sync_edge = 0;
     Settings settings;
@@ -137,6 +144,8 @@ class Simulator {
   uint32_t ApplyKey(std::string_view key, std::string_view value);
   uint32_t ApplyChannelKey(Channel& ch, std::string_view key, std::string_view value);
   void ApplyEnvironment();
+  // The channel's mode with its blanking as configured.
+  VideoMode TimingOf(const Channel& ch) const;
   void FillCurrentTiming(const Channel& ch, VideoTiming* timing) const;
   int64_t FrameCompleteNs(const Channel& ch, uint64_t frame) const;
   uint64_t FrameInProgress(const Channel& ch, int64_t now_ns) const;

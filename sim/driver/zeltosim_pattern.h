@@ -128,6 +128,51 @@ inline Rgb PatternColour(uint32_t x, uint32_t y, uint32_t frame, uint32_t width,
   return BarColour(x, width);
 }
 
+// --- The analogue front end -----------------------------------------------------
+//
+// What the card's adjustments do to the picture. Each colour channel's level L
+// (0..255) of the source goes through, in this order:
+//   phase      the sampling point moves off the pixel's centre by d = |phase - 16|
+//              32nds of a pixel, towards the left neighbour below 16 and the right
+//              one above: L = (L_here * (32 - d) + L_neighbour * d + 16) / 32, so
+//              edges soften and shift; 16 samples the centre (L unchanged);
+//   contrast, brightness and black level
+//              L = clamp(L * contrast / 128 + brightness - (black_level - 64), 0, 255)
+//              (integer division), so contrast 128, brightness 0 and black level 64
+//              leave L unchanged.
+// What lies outside the source (a capture start moved into the blanking) is black
+// whatever the adjustments. The frame and time codes are written afterwards and
+// carry no adjustment.
+
+struct FrontEnd {
+  int32_t phase = 16;
+  int32_t brightness = 0;
+  int32_t contrast = 128;
+  int32_t black_level = 64;
+};
+
+inline constexpr int32_t kNeutralPhase = 16;
+
+inline uint8_t AdjustLevel(uint8_t level, const FrontEnd& front_end) {
+  int64_t v = int64_t{level} * front_end.contrast / 128 + front_end.brightness -
+              (front_end.black_level - 64);
+  return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+}
+
+inline Rgb AdjustColour(Rgb c, const FrontEnd& front_end) {
+  return {AdjustLevel(c.r, front_end), AdjustLevel(c.g, front_end), AdjustLevel(c.b, front_end)};
+}
+
+// `neighbour` is the pixel on the side the phase leans to (left below 16).
+inline Rgb PhaseSample(Rgb here, Rgb neighbour, int32_t phase) {
+  const int32_t d = phase < kNeutralPhase ? kNeutralPhase - phase : phase - kNeutralPhase;
+  if (d == 0) return here;
+  auto mix = [d](uint8_t a, uint8_t b) {
+    return static_cast<uint8_t>((int32_t{a} * (32 - d) + int32_t{b} * d + 16) / 32);
+  };
+  return {mix(here.r, neighbour.r), mix(here.g, neighbour.g), mix(here.b, neighbour.b)};
+}
+
 // --- The frame code ----------------------------------------------------------
 
 inline constexpr int kFrameCodePixels = 4;

@@ -18,7 +18,8 @@
 // zelto_rgb_card_negotiation.cpp (GetCapabilities and the negotiated format),
 // zelto_rgb_card_capture.cpp (buffers, grab control, the capture thread),
 // zelto_rgb_card_geometry.cpp (region, scaling, fit, startup geometry, frame rate),
-// zelto_rgb_card_settings.cpp (the enumerated settings and their list) and
+// zelto_rgb_card_settings.cpp (the enumerated settings and their list),
+// zelto_rgb_card_adjustments.cpp (the video adjustments and their list) and
 // zelto_rgb_card_persistence.cpp (channel key and the stored values).
 #ifndef ZELTO_CARD_ZELTO_RGB_CARD_H_
 #define ZELTO_CARD_ZELTO_RGB_CARD_H_
@@ -38,13 +39,20 @@
 #include "driver/capture_driver.h"
 #include "geometry/image_geometry.h"
 #include "geometry/restored_geometry.h"
+#include "settings/adjustment_handlers.h"
+#include "settings/adjustment_support.h"
 #include "settings/loading_flag.h"
 #include "settings/setting_handlers.h"
 #include "settings/settings_struct.h"
 
 namespace zelto {
 
-class CZeltoRGBCard : public CTripleList, public CSettingsStruct {
+namespace platform {
+class RegistryKey;
+}
+struct FrontEndAdjustment;
+
+class CZeltoRGBCard : public CTripleList, public CSettingsStruct, public CAdjustmentSupport {
  public:
   // The highest channel number the driver's RGBCaptureOpen can take.
   static constexpr int32_t kMaxInputChannel = 0xFFFF;
@@ -150,6 +158,35 @@ class CZeltoRGBCard : public CTripleList, public CSettingsStruct {
   int32_t ReadStartupResolution();
   int32_t ReadStartupImageFormat();
 
+  // The video adjustments (zelto_rgb_card_adjustments.cpp). FillAdjustments,
+  // the last step of FillSettings, lists Contrast, Brightness, BlackLevel,
+  // Phase, Horizontal and Vertical Position under the ids 0, 2, .. 10 with the
+  // driver's ranges; a position whose timing cannot be read is left out and the
+  // next entry takes its id. Every read and write goes to the driver; values go
+  // there unchecked, and a write is persisted unless settings are loading.
+  bool FillAdjustments();
+  // The front end. A failed read gives 0. The write's result is not looked at:
+  // the value is persisted whatever the driver said.
+  int32_t ReadContrast();
+  void WriteContrast(int32_t value);
+  int32_t ReadBrightness();
+  void WriteBrightness(int32_t value);
+  int32_t ReadBlackLevel();
+  void WriteBlackLevel(int32_t value);
+  int32_t ReadPhase();
+  void WritePhase(int32_t value);
+  // The capture start in the host's scale, counted from the earliest start the
+  // current timing allows (re-read at every call, so a value means the same
+  // place after a mode change as before it). A failed read gives 0; a write
+  // whose read or write fails changes and persists nothing; one that succeeds
+  // replaces a saved position still waiting for the next mode change. The
+  // driver's record is read, changed, written back and the value persisted
+  // under SettingsLock.
+  int32_t GetHorizontalPositionValue();
+  void SetHorizontalPositionValue(int32_t value);
+  int32_t GetVerticalPositionValue();
+  void SetVerticalPositionValue(int32_t value);
+
  protected:
   // Start-up sequence.
   void DefaultIni();
@@ -195,6 +232,13 @@ class CZeltoRGBCard : public CTripleList, public CSettingsStruct {
   // loading thread). On the capture thread (a signal's first arrival while
   // grabbing) it holds SettingsLock throughout.
   void LoadUserSettings();
+  // The stored Contrast, Brightness, BlackLevel and Phase of `key`, in this
+  // order, each one present through its write: the adjustments' part of
+  // loading the user settings.
+  void LoadUserAdjustments(const platform::RegistryKey& key);
+  // Capture thread, at a mode change: the stored positions noted at start-up,
+  // written at the new timing's bases, then no longer pending.
+  void ApplyPendingPositions();
   // Host setters of the values LoadUserSettings applies hold this from their
   // change through its persisting, so the capture thread's loading never
   // interleaves with them. The channel's DriverLock: never held across a fill.
@@ -211,6 +255,10 @@ class CZeltoRGBCard : public CTripleList, public CSettingsStruct {
   // The driver library, the open channel, the capture buffer and `Params`.
   CaptureChannel Channel;
   std::atomic<uint32_t> LastDriverResult{0};
+  // The driver positions of the host's position 0 (vertically 4), as last
+  // computed from the timing.
+  std::atomic<int32_t> HorPositionBase{0};
+  std::atomic<int32_t> VerPositionBase{0};
 
   // Channel choice.
   uint32_t DeviceCount = 0;
@@ -334,12 +382,32 @@ class CZeltoRGBCard : public CTripleList, public CSettingsStruct {
   // last driver result.
   uint32_t ReadCaptureParams(uint32_t flags, CaptureParams* record);
 
+  // The fill steps of FillAdjustments: each adds its entry under `*id` and
+  // advances it by one, or returns false and adds nothing.
+  bool FillContrastData(int32_t* id);
+  bool FillBrightnessData(int32_t* id);
+  bool FillBlackLevelData(int32_t* id);
+  bool FillPhaseData(int32_t* id);
+  bool FillHorizontalPositionData(int32_t* id);
+  bool FillVerticalPositionData(int32_t* id);
+  // The four front-end adjustments differ only in their FrontEndAdjustment
+  // (zelto_rgb_card_adjustments.cpp): flags, field, queries and value name.
+  bool FillFrontEnd(const FrontEndAdjustment& adjustment, CAdjustment* handler, int32_t* id);
+  int32_t ReadFrontEnd(const FrontEndAdjustment& adjustment);
+  void WriteFrontEnd(const FrontEndAdjustment& adjustment, int32_t value);
+
   CCameraIndex camera_index_{*this};
   CImageFormatSetting image_format_setting_{*this};
   CFrameRate frame_rate_setting_{*this};
   CLockChannelMode lock_channel_mode_{*this};
   CStartupImageFormatSetting startup_image_format_{*this};
   CStartupResolution startup_resolution_{*this};
+  CContrastAdjustment contrast_{*this};
+  CBrightnessAdjustment brightness_{*this};
+  CBlackLevelAdjustment black_level_{*this};
+  CPhaseAdjustment phase_{*this};
+  CHorizontalPositionAdjustment horizontal_position_{*this};
+  CVerticalPositionAdjustment vertical_position_{*this};
 
   CPxlImageConverter Converter;
   std::thread CaptureThread;

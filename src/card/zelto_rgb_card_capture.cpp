@@ -349,9 +349,9 @@ void CZeltoRGBCard::ModeChangePath(StepFlags& flags) {
       Driver().RGBCaptureSetParameters(Channel.handle(), &Channel.Params, kQueryCapture);
   if (IsDriverError(LastDriverResult))
     TraceDriverError("RGBCaptureSetParameters()", LastDriverResult);
-  // Geometry: a restored region, then the refit. The saved positions follow here
-  // once the position adjustments exist.
+  // Geometry: a restored region, then the refit, then the saved positions.
   ReapplyGeometryAfterModeChange(flags.mode_changed, width, height);
+  ApplyPendingPositions();
 }
 
 }  // namespace zelto

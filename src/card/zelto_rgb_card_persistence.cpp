@@ -161,6 +161,7 @@ void CZeltoRGBCard::LoadUserSettings() {
   if (Pacer.FixedRateMode == 0 && stored(kSampleRateValue, &value)) {
     guarded([&] { WriteCaptureRate(value); });
   }
+  guarded([&] { LoadUserAdjustments(key); });
 }
 
 }  // namespace zelto

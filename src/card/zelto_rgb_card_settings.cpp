@@ -70,7 +70,7 @@ bool CZeltoRGBCard::FillSettings() {
     FillStartupResolution(&id);
     ++id;
   }
-  return true;
+  return FillAdjustments();
 }
 
 void CZeltoRGBCard::FillInputChannel(int32_t* id) {

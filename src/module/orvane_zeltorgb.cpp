@@ -28,7 +28,6 @@ struct InterfaceEntry {
 
 // The interfaces QueryInterface hands out, in the object's table order. IUnknown is
 // not here: it is the inner unknown, the object's identity.
-// IOrvaneAdjustment joins the table with its card side.
 constexpr InterfaceEntry kInterfaces[] = {
     {&IID_ISupportErrorInfo, &CastTo<ISupportErrorInfo>},
     {&IID_IOrvaneZeltoRGB, &CastTo<IOrvaneZeltoRGB>},
@@ -37,6 +36,7 @@ constexpr InterfaceEntry kInterfaces[] = {
     {&IID_IOrvaneGenericGrabber, &CastTo<IOrvaneGenericGrabber>},
     {&IID_IOrvaneImageProp, &CastVia<IOrvaneImageProp, IOrvaneZeltoRGBImageProp>},
     {&IID_IOrvaneZeltoRGBImageProp, &CastTo<IOrvaneZeltoRGBImageProp>},
+    {&IID_IOrvaneAdjustment, &CastTo<IOrvaneAdjustment>},
     {&IID_IOrvaneGenericButtonClickProp, &CastTo<IOrvaneGenericButtonClickProp>},
     {&IID_IOrvaneBufferUsageProp, &CastTo<IOrvaneBufferUsageProp>},
     {&IID_IOrvaneTimeSourceProp, &CastTo<IOrvaneTimeSourceProp>},
@@ -57,6 +57,7 @@ COrvaneZeltoRGB::~COrvaneZeltoRGB() {
   // interface members it was handed are still there.
   SetQueue(nullptr);
   BindSettings(nullptr);
+  BindAdjustments(nullptr);
   card_.reset();
   UnlockModule();
 }
@@ -123,6 +124,7 @@ HRESULT STDMETHODCALLTYPE COrvaneZeltoRGB::CreateCard(BSTR host_key) {
     // driver and its channel before the new one opens them.
     SetQueue(nullptr);
     BindSettings(nullptr);
+    BindAdjustments(nullptr);
     card_.reset();
     try {
       card_ = std::make_unique<CZeltoRGBCard>(NarrowFromBstr(host_key));
@@ -134,7 +136,7 @@ HRESULT STDMETHODCALLTYPE COrvaneZeltoRGB::CreateCard(BSTR host_key) {
     }
     SetQueue(card_.get());
     BindSettings(card_.get());
-    // The adjustment interface gets its card here once it is part of the object.
+    BindAdjustments(card_.get());
     return S_OK;
   });
 }

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <memory>
 
+#include "module/adjustment_support_interface.h"
 #include "module/com_error.h"
 #include "module/com_types.h"
 #include "module/setting_interface.h"
@@ -30,6 +31,7 @@ class COrvaneZeltoRGB final : public ISupportErrorInfo,
                               public ISpecifyPropertyPages,
                               public IOrvaneGenericGrabber,
                               public IOrvaneZeltoRGBImageProp,
+                              public CAdjustmentSupportInterface,
                               public IOrvaneGenericButtonClickProp,
                               public IOrvaneBufferUsageProp,
                               public CTimeSourceInterface,

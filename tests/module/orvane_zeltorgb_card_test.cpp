@@ -256,6 +256,76 @@ TEST_F(COrvaneZeltoRGBCardTest, SettingsInterfaceForwardsToTheCardsList) {
   EXPECT_EQ(value, 1);
 }
 
+// The adjustment list through IOrvaneAdjustment: unbound before CreateCard,
+// filled with the settings, the name into the caller's BSTR, an index outside
+// the list refused with the outputs untouched, values by id.
+TEST_F(COrvaneZeltoRGBCardTest, AdjustmentInterfaceForwardsToTheCardsList) {
+  ComPtr<IOrvaneAdjustment> adjustments;
+  ASSERT_EQ(grabber_->QueryInterface(IID_IOrvaneAdjustment, adjustments.put_void()), S_OK);
+  int32_t count = -1;
+  int32_t value = -1;
+  double real = -1;
+  EXPECT_EQ(adjustments->GetAdjustmentCount(&count), E_FAIL);
+  EXPECT_EQ(adjustments->GetIntegerValue(0, &value), E_FAIL);
+  EXPECT_EQ(adjustments->SetIntegerValue(0, 1), E_FAIL);
+  EXPECT_EQ(adjustments->GetRealValue(0, &real), E_FAIL);
+  EXPECT_EQ(adjustments->Trigger(0), E_FAIL);
+
+  TestBstr key(sim_.host_key());
+  ASSERT_EQ(grabber_->CreateCard(key.get()), S_OK);
+  EXPECT_EQ(adjustments->GetAdjustmentCount(&count), S_OK);
+  EXPECT_EQ(count, 0);
+  ASSERT_EQ(grabber_->ShowProperties(nullptr, 0), S_OK);
+  EXPECT_EQ(adjustments->GetAdjustmentCount(&count), S_OK);
+  EXPECT_EQ(count, 6);
+
+  BSTR name = SysAllocString(reinterpret_cast<const OLECHAR*>(u"old"));
+  int32_t id = -1, int_min = -1, int_max = -1, is_integer = -1;
+  int32_t words[4] = {-1, -1, -1, -1};
+  double real_min = -1, real_max = -1;
+  ASSERT_EQ(adjustments->GetAdjustmentInfo(5, &id, &name, &int_min, &int_max, &real_min, &real_max,
+                                           &is_integer, &words[0], &words[1], &words[2], &words[3]),
+            S_OK);
+  EXPECT_EQ(testing::NarrowTestText(name), "Vertical Position");
+  EXPECT_EQ(id, 10);
+  EXPECT_EQ(int_min, 0);
+  EXPECT_EQ(int_max, 803);
+  EXPECT_EQ(real_min, 0.0);
+  EXPECT_EQ(real_max, 0.0);
+  EXPECT_EQ(is_integer, 1);
+  EXPECT_EQ((std::array<int32_t, 4>{words[0], words[1], words[2], words[3]}),
+            (std::array<int32_t, 4>{0, 1, 0, 0}));
+  for (int32_t index : {6, -1}) {
+    EXPECT_EQ(
+        adjustments->GetAdjustmentInfo(index, &id, &name, &int_min, &int_max, &real_min, &real_max,
+                                       &is_integer, &words[0], &words[1], &words[2], &words[3]),
+        E_INVALIDARG);
+  }
+  EXPECT_EQ(testing::NarrowTestText(name), "Vertical Position");
+  EXPECT_EQ(id, 10);
+  EXPECT_EQ(
+      adjustments->GetAdjustmentInfo(0, &id, nullptr, &int_min, &int_max, &real_min, &real_max,
+                                     &is_integer, &words[0], &words[1], &words[2], &words[3]),
+      E_POINTER);
+  SysFreeString(name);
+
+  EXPECT_EQ(adjustments->SetIntegerValue(2, 40), S_OK);
+  EXPECT_EQ(adjustments->GetIntegerValue(2, &value), S_OK);
+  EXPECT_EQ(value, 40);
+  EXPECT_EQ(adjustments->GetIntegerValue(3, &value), S_OK);
+  EXPECT_EQ(value, 0);
+  EXPECT_EQ(adjustments->GetRealValue(2, &real), S_OK);
+  EXPECT_EQ(real, 0.0);
+  EXPECT_EQ(adjustments->GetAuxValue(2, &value), S_OK);
+  EXPECT_EQ(value, 0);
+  EXPECT_EQ(adjustments->SetAuxValue(2, 5), S_OK);
+  EXPECT_EQ(adjustments->SetRealValue(2, 5.0), S_OK);
+  EXPECT_EQ(adjustments->Trigger(2), S_OK);
+  EXPECT_EQ(adjustments->GetIntegerValue(2, nullptr), E_POINTER);
+  EXPECT_EQ(adjustments->GetIntegerValue(2, &value), S_OK);
+  EXPECT_EQ(value, 40);
+}
+
 // A capture format change while grabbing would free frames the host holds: it
 // is refused with the text, and the object stays usable.
 TEST_F(COrvaneZeltoRGBCardTest, SettingThatReallocatesIsRefusedWhileGrabbing) {

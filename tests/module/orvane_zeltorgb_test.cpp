@@ -52,17 +52,11 @@ class CountingOuter final : public IUnknown {
 TEST(COrvaneZeltoRGBTest, ServesTheTableAndOneIdentity) {
   ComPtr<IUnknown> object = CreateAlone();
   ASSERT_NE(object.get(), nullptr);
-  const IID served[] = {IID_ISupportErrorInfo,
-                        IID_IOrvaneZeltoRGB,
-                        IID_IDispatch,
-                        IID_ISpecifyPropertyPages,
-                        IID_IOrvaneGenericGrabber,
-                        IID_IOrvaneImageProp,
-                        IID_IOrvaneZeltoRGBImageProp,
-                        IID_IOrvaneGenericButtonClickProp,
-                        IID_IOrvaneBufferUsageProp,
-                        IID_IOrvaneTimeSourceProp,
-                        IID_IOrvaneSettingsProp};
+  const IID served[] = {
+      IID_ISupportErrorInfo,        IID_IOrvaneZeltoRGB,       IID_IDispatch,
+      IID_ISpecifyPropertyPages,    IID_IOrvaneGenericGrabber, IID_IOrvaneImageProp,
+      IID_IOrvaneZeltoRGBImageProp, IID_IOrvaneAdjustment,     IID_IOrvaneGenericButtonClickProp,
+      IID_IOrvaneBufferUsageProp,   IID_IOrvaneTimeSourceProp, IID_IOrvaneSettingsProp};
   for (const IID& iid : served) {
     ComPtr<IUnknown> part;
     ASSERT_EQ(object->QueryInterface(iid, part.put_void()), S_OK);
@@ -74,9 +68,9 @@ TEST(COrvaneZeltoRGBTest, ServesTheTableAndOneIdentity) {
   }
 }
 
-TEST(COrvaneZeltoRGBTest, LaterInterfacesAndStrangersAreRefused) {
+TEST(COrvaneZeltoRGBTest, StrangersAreRefused) {
   ComPtr<IUnknown> object = CreateAlone();
-  for (const IID& iid : {IID_IOrvaneAdjustment, kUnknownIid, IID_IClassFactory}) {
+  for (const IID& iid : {kUnknownIid, IID_IClassFactory}) {
     void* part = reinterpret_cast<void*>(0x1);
     EXPECT_EQ(object->QueryInterface(iid, &part), E_NOINTERFACE);
     EXPECT_EQ(part, nullptr);

@@ -456,6 +456,154 @@ TEST_F(ZeltoSimTest, ScaledSizeBoundsAndScaledOutput) {
                                 &frame));
 }
 
+// --- The front end and the capture start in the picture ---------------------------
+
+// At the adjustments a channel opens with, frames are the bare pattern (what
+// frame-decoding tests elsewhere rely on).
+TEST_F(ZeltoSimTest, OpeningAdjustmentsRenderTheBarePattern) {
+  HRGBCAPTURE h = Open(0);
+  uint8_t* buffer = Start(h, kWidth * kHeight * 4);
+  ASSERT_EQ(Fill(h), kStatusFrameCaptured);
+  size_t differing = 0;
+  for (uint32_t y = 1; y + 1 < kHeight; ++y) {
+    for (uint32_t x = 0; x < kWidth; ++x) {
+      const sim::Rgb want = sim::PatternColour(x, y, 0, kWidth, kHeight);
+      differing +=
+          sim::LoadPixel(buffer + (size_t{y} * kWidth + x) * 4, PixelLayout::kBgrx32) != want;
+    }
+  }
+  EXPECT_EQ(differing, 0u);
+}
+
+struct FrontEndCase {
+  uint32_t flag;
+  int32_t value;
+  uint8_t black, block_green, white;  // levels of a black bar, the block, a white bar
+};
+
+// Brightness, contrast and black level through the documented transfer; the
+// frame code is left alone.
+TEST_F(ZeltoSimTest, FrontEndAdjustmentsChangeTheLevels) {
+  const FrontEndCase cases[] = {
+      {kFlagBrightness, 10, 10, 138, 255}, {kFlagBrightness, -128, 0, 0, 127},
+      {kFlagContrast, 64, 0, 64, 127},     {kFlagContrast, 255, 0, 255, 255},
+      {kFlagBlackLevel, 74, 0, 118, 245},  {kFlagBlackLevel, 8, 56, 184, 255},
+  };
+  for (const FrontEndCase& c : cases) {
+    sim_.Reset();
+    sim_.Configure("pacing=free");
+    HRGBCAPTURE h = Open(0);
+    CaptureParams p = {};
+    p.Brightness = p.Contrast = p.BlackLevel = c.value;
+    ASSERT_EQ(Set(h, &p, c.flag), 0u);
+    uint8_t* buffer = Start(h, kWidth * kHeight * 4);
+    ASSERT_EQ(FillAndDecode(h, buffer, PixelLayout::kBgrx32), 0u);
+    auto at = [&](uint32_t x, uint32_t y) {
+      return sim::LoadPixel(buffer + (size_t{y} * kWidth + x) * 4, PixelLayout::kBgrx32);
+    };
+    EXPECT_EQ(at(kWidth - 10, 400).g, c.black) << c.flag << " " << c.value;
+    EXPECT_EQ(at(10, 50).g, c.block_green) << c.flag << " " << c.value;  // orange: 255, 128, 0
+    EXPECT_EQ(at(10, 400).r, c.white) << c.flag << " " << c.value;
+  }
+}
+
+// Bar 1 (yellow, no blue) starts at column 128 after white: the phase blends the
+// neighbour it leans to, by |phase - 16| / 32.
+TEST_F(ZeltoSimTest, PhaseSoftensTheEdgeOnTheSideItLeansTo) {
+  HRGBCAPTURE h = Open(0);
+  uint8_t* buffer = Start(h, kWidth * kHeight * 4);
+  const uint8_t* line = buffer + size_t{400} * kWidth * 4;
+  auto blue = [&](uint32_t x) { return sim::LoadPixel(line + x * 4, PixelLayout::kBgrx32).b; };
+  ASSERT_EQ(Fill(h), kStatusFrameCaptured);
+  EXPECT_EQ(blue(127), 255);
+  EXPECT_EQ(blue(128), 0);
+
+  CaptureParams p = {};
+  p.Phase = 0;  // half a pixel to the left
+  ASSERT_EQ(Set(h, &p, kFlagPhase), 0u);
+  ASSERT_EQ(Fill(h), kStatusFrameCaptured);
+  EXPECT_EQ(blue(127), 255);
+  EXPECT_EQ(blue(128), 128);
+  EXPECT_EQ(blue(129), 0);
+
+  p.Phase = 24;  // a quarter to the right
+  ASSERT_EQ(Set(h, &p, kFlagPhase), 0u);
+  ASSERT_EQ(Fill(h), kStatusFrameCaptured);
+  EXPECT_EQ(blue(126), 255);
+  EXPECT_EQ(blue(127), 191);
+  EXPECT_EQ(blue(128), 0);
+}
+
+// Output column x shows source column x + HorPosition, line y source line y +
+// VerPosition; what comes from outside the source is black. The frame code stays.
+TEST_F(ZeltoSimTest, PositionsMoveThePictureAndUncoverBlack) {
+  HRGBCAPTURE h = Open(0);
+  CaptureParams p = {};
+  p.HorPosition = -10;
+  p.VerPosition = -12;
+  ASSERT_EQ(Set(h, &p, kFlagPosition), 0u);
+  uint8_t* buffer = Start(h, kWidth * kHeight * 4);
+  ASSERT_EQ(FillAndDecode(h, buffer, PixelLayout::kBgrx32), 0u);
+  auto at = [&](uint32_t x, uint32_t y) {
+    return sim::LoadPixel(buffer + (size_t{y} * kWidth + x) * 4, PixelLayout::kBgrx32);
+  };
+  const sim::Rgb black = {0, 0, 0};
+  EXPECT_EQ(at(9, 400), black);
+  EXPECT_EQ(at(10, 400), sim::kBarColours[0]);
+  EXPECT_EQ(at(137, 400), sim::kBarColours[0]);
+  EXPECT_EQ(at(138, 400), sim::kBarColours[1]);
+  // Lines above the source, then the block (source lines 0..95) 12 lines lower.
+  EXPECT_EQ(at(20, 11), black);
+  EXPECT_EQ(at(20, 12), sim::kBlockColour);
+  EXPECT_EQ(at(20, 107), sim::kBlockColour);
+  EXPECT_EQ(at(20, 108), sim::kBarColours[0]);
+  uint32_t last = ~0u;
+  EXPECT_TRUE(DecodeFrameNumber(buffer + (kHeight - 1) * kWidth * 4, PixelLayout::kBgrx32, &last));
+
+  // Clamped to what the timing allows: 1024x768@60 has a front porch of 24.
+  p.HorPosition = 1000;
+  ASSERT_EQ(Set(h, &p, kFlagPosition), 0u);
+  CaptureParams back = {};
+  ASSERT_EQ(Get(h, &back, kFlagPosition), 0u);
+  EXPECT_EQ(back.HorPosition, 24);
+  ASSERT_EQ(Fill(h), kStatusFrameCaptured);
+  EXPECT_EQ(at(kWidth - 25, 400), sim::kBarColours[7]);
+  EXPECT_EQ(at(kWidth - 24, 400), black);
+  EXPECT_EQ(at(103, 400), sim::kBarColours[0]);
+  EXPECT_EQ(at(104, 400), sim::kBarColours[1]);
+}
+
+// The blanking key replaces the mode's porches and syncs in the timing and in the
+// position limits.
+TEST_F(ZeltoSimTest, BlankingKeyReplacesPorchesAndSyncs) {
+  ASSERT_EQ(sim_.Configure("mode=640x480@60;blanking=8,32,48,10,2,33"), 0u);
+  HRGBCAPTURE h = Open(0);
+  CaptureParams p = {};
+  ASSERT_EQ(Get(h, &p, kFlagsTimingAndPositions), 0u);
+  EXPECT_EQ(p.Timing.HorFrontPorch, 8u);
+  EXPECT_EQ(p.Timing.HorSyncTime, 32u);
+  EXPECT_EQ(p.Timing.HorBackPorch, 48u);
+  EXPECT_EQ(p.Timing.VerSyncTime, 2u);
+  EXPECT_EQ(p.Timing.VerBackPorch, 33u);
+  EXPECT_EQ(p.Timing.VerFrequency, 60000u);  // the mode's own refresh
+  CaptureParams lo = {}, hi = {};
+  ASSERT_EQ(Get(h, &lo, kFlagPosition, kQueryMinimum), 0u);
+  ASSERT_EQ(Get(h, &hi, kFlagPosition, kQueryMaximum), 0u);
+  EXPECT_EQ(lo.HorPosition, -80);
+  EXPECT_EQ(hi.HorPosition, 8);
+  EXPECT_EQ(lo.VerPosition, -35);
+  EXPECT_EQ(hi.VerPosition, 10);
+  VideoTiming detected = {};
+  ASSERT_EQ(sim_.RGBCaptureDetectVideoMode(h, 0, 0, &detected, 0), 0u);
+  EXPECT_EQ(detected.HorSyncTime, 32u);
+
+  EXPECT_EQ(sim_.Configure("blanking=1,2,3"), kRgbErrorInvalidFlags);
+  EXPECT_EQ(sim_.Configure("blanking=1,2,3,4,5,6,7"), kRgbErrorInvalidFlags);
+  ASSERT_EQ(sim_.Configure("blanking=none"), 0u);
+  ASSERT_EQ(Get(h, &p, kFlagsTimingAndPositions), 0u);
+  EXPECT_EQ(p.Timing.HorSyncTime, 96u);
+}
+
 // The buffer allocated for the handle decides, not the size the caller passes.
 TEST_F(ZeltoSimTest, BufferTooSmallIsRefusedUntouched) {
   HRGBCAPTURE h = Open(0);

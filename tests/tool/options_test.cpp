@@ -142,5 +142,21 @@ TEST(OptionsTest, HelpEverywhere) {
   EXPECT_NE(Usage(Command::kNone).find("grab"), std::string::npos);
 }
 
+TEST(OptionsTest, AdjustTakesOneNameValueAndTheCommonOptions) {
+  ParseResult r = Parse({"adjust"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.options.command, Command::kAdjust);
+  EXPECT_TRUE(r.options.adjustment.empty());
+  r = Parse({"adjust", "--sim", "pacing=free", "Horizontal Position=300", "--key", "K"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.options.adjustment, "Horizontal Position=300");
+  EXPECT_EQ(r.options.key, "K\\");
+  EXPECT_FALSE(Parse({"adjust", "Contrast"}).ok);
+  EXPECT_FALSE(Parse({"adjust", "Contrast=1", "Phase=2"}).ok);
+  EXPECT_FALSE(Parse({"adjust", "--frames", "3"}).ok);
+  EXPECT_FALSE(Parse({"adjust", "--time-source", "x.so"}).ok);
+  EXPECT_EQ(Parse({"--help", "adjust"}).options.command, Command::kAdjust);
+}
+
 }  // namespace
 }  // namespace zelto::grab

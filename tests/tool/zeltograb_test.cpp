@@ -331,12 +331,42 @@ TEST_F(ZeltograbTest, BadArgumentsGiveUsageAndStatusTwo) {
 }
 
 TEST_F(ZeltograbTest, HelpOnEveryCommand) {
-  for (std::vector<std::string> args :
-       {std::vector<std::string>{"--help"}, {"grab", "--help"}, {"info", "--help"}}) {
+  for (std::vector<std::string> args : {std::vector<std::string>{"--help"},
+                                        {"grab", "--help"},
+                                        {"info", "--help"},
+                                        {"adjust", "--help"}}) {
     ToolRun run = Grab(args);
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("usage: zeltograb"), std::string::npos) << run.out;
   }
+}
+
+// The adjustments with their ZeltoSim ranges; a set by any-case name or by id
+// persists for the next run, and a value outside the range goes on with a
+// warning.
+TEST_F(ZeltograbTest, AdjustListsSetsAndPersists) {
+  ToolRun list = Grab({"adjust", "--sim", "pacing=free"});
+  ASSERT_EQ(list.status, 0) << list.err;
+  EXPECT_NE(list.out.find("    2  Brightness           -128..127      0\n"), std::string::npos)
+      << list.out;
+  EXPECT_NE(list.out.find("    8  Horizontal Position  0..1344        296\n"), std::string::npos)
+      << list.out;
+
+  ToolRun set = Grab({"adjust", "brightness=-20", "--sim", "pacing=free"});
+  ASSERT_EQ(set.status, 0) << set.err;
+  EXPECT_NE(set.out.find("Brightness: 0 -> -20 (set -20)"), std::string::npos) << set.out;
+  ToolRun by_id = Grab({"adjust", "0=300", "--sim", "pacing=free"});
+  EXPECT_EQ(by_id.status, 0) << by_id.err;
+  EXPECT_NE(by_id.err.find("warning: 300 is outside Contrast's range 0..255"), std::string::npos)
+      << by_id.err;
+  // ZeltoSim refuses 300: contrast stays; the stored brightness came back.
+  EXPECT_NE(by_id.out.find("Contrast: 128 -> 128 (set 300)"), std::string::npos) << by_id.out;
+  EXPECT_NE(by_id.out.find("Brightness           -128..127      -20\n"), std::string::npos)
+      << by_id.out;
+
+  ToolRun unknown = Grab({"adjust", "gamma=2", "--sim", "pacing=free"});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_NE(unknown.err.find("no adjustment 'gamma'"), std::string::npos) << unknown.err;
 }
 
 // Without a configured driver the tool points the machine's key at the bundled

@@ -17,6 +17,7 @@ int RunSelfTest(const Options& options);    // selftest_command.cpp
 
 // Runs the report script on a grab's directory: DIR/report.png.
 int DrawReport(const std::string& out_dir);  // report_command.cpp
+int RunAdjust(const Options& options);       // adjust_command.cpp
 
 }  // namespace zelto::grab
 

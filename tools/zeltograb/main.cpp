@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
       case Command::kSettings: status = RunSettings(options); break;
       case Command::kSet: status = RunSet(options); break;
       case Command::kSelfTest: status = RunSelfTest(options); break;
+      case Command::kAdjust: status = RunAdjust(options); break;
       default: status = RunInfo(options); break;
     }
   } catch (const std::exception& e) {

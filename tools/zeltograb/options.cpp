@@ -98,6 +98,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
     if (args.size() > 1 && args[1] == "settings") o.command = Command::kSettings;
     if (args.size() > 1 && args[1] == "set") o.command = Command::kSet;
     if (args.size() > 1 && args[1] == "selftest") o.command = Command::kSelfTest;
+    if (args.size() > 1 && args[1] == "adjust") o.command = Command::kAdjust;
     result.ok = true;
     return result;
   }
@@ -113,6 +114,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
     o.command = Command::kSet;
   } else if (command == "selftest") {
     o.command = Command::kSelfTest;
+  } else if (command == "adjust") {
+    o.command = Command::kAdjust;
   } else {
     return Fail("unknown command '" + command + "'");
   }
@@ -136,6 +139,13 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
     if (o.command == Command::kSelfTest && name == "--only") {
       if (i >= args.size() || args[i].empty()) return Fail("--only wants a check name");
       o.selftest_only.push_back(args[i++]);
+      continue;
+    }
+    // adjust: the one NAME=VALUE.
+    if (o.command == Command::kAdjust && name.rfind("--", 0) != 0) {
+      if (!o.adjustment.empty()) return Fail("adjust sets one adjustment at a time");
+      if (name.find('=') == std::string::npos) return Fail("adjust wants NAME=VALUE");
+      o.adjustment = name;
       continue;
     }
     // The time source values: grab and timesource (time_source_options.cpp).
@@ -297,6 +307,20 @@ std::string Usage(Command command) {
              "  --module PATH   load this module instead of the bundled one\n"
              "\n"
              "Exit status: 0 nothing failed, 2 usage, 3 a check failed.\n";
+    case Command::kAdjust:
+      return "usage: zeltograb adjust [NAME=VALUE] [options]\n"
+             "Lists the card's adjustments with their ids, ranges and values; with\n"
+             "NAME=VALUE (NAME its name in any case, or its id) sets one first. A value\n"
+             "outside the range is passed on as given, with a warning. The module stores\n"
+             "it for the next start, as for any host.\n"
+             "\n"
+             "  --sim TEXT      ZeltoSim settings for this run\n"
+             "  --driver PATH   store PATH as the driver library in the registry\n"
+             "  --key KEY       host key under HKEY_CURRENT_USER\n"
+             "  --module PATH   load this module instead of the bundled one\n"
+             "\n"
+             "Exit status: 0 done, 2 usage or no such adjustment, 3 the module or the\n"
+             "driver failed.\n";
     case Command::kNone: break;
   }
   return "usage: zeltograb <command> [options]\n"
@@ -307,6 +331,7 @@ std::string Usage(Command command) {
          "  settings    list the card's settings: id, value and options\n"
          "  set NAME=VALUE  change one setting (stored for the next start)\n"
          "  selftest    check the module and the driver, one line per check\n"
+         "  adjust      list the adjustments (contrast, positions, ...) or set one\n"
          "\n"
          "zeltograb <command> --help shows the options of a command.\n"
          "Without a driver configured, the bundled simulated card (ZeltoSim) is used.\n";

@@ -13,7 +13,7 @@
 
 namespace zelto::grab {
 
-enum class Command { kNone, kGrab, kInfo, kTimeSource, kSettings, kSet, kSelfTest };
+enum class Command { kNone, kGrab, kInfo, kTimeSource, kSettings, kSet, kSelfTest, kAdjust };
 enum class ImageFileFormat { kPng, kBmp, kRaw };
 
 inline constexpr const char* kDefaultHostKey = "Software\\Zelto\\zeltograb\\";
@@ -53,6 +53,9 @@ struct Options {
   std::optional<std::string> driver;  // --driver PATH: stored as the driver key
   std::string key = kDefaultHostKey;  // --key HOSTKEY, always ending in a backslash
   std::optional<std::string> module;  // --module PATH: the module to load
+
+  // adjust: "NAME=VALUE" (NAME an adjustment's name or id); empty: list them
+  std::string adjustment;
 
   // grab and timesource: the host's time source values (time_source_options.h)
   TimeSourceOptions time_source;
