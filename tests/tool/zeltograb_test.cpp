@@ -389,6 +389,9 @@ TEST_F(ZeltograbTest, ConfiguresTheBundledSimulatorOnce) {
   ASSERT_EQ(second.status, 0) << second.err;
   EXPECT_EQ(second.out.find("using the simulated card"), std::string::npos) << second.out;
   EXPECT_NE(second.out.find("image          1024 x 768"), std::string::npos) << second.out;
+  EXPECT_NE(second.out.find("\nsettings\n  Input Channel          1\n  Capture Format"),
+            std::string::npos)
+      << second.out;
 }
 
 TEST_F(ZeltograbTest, AMissingDriverIsAModuleError) {

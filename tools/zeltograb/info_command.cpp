@@ -1,38 +1,23 @@
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "card_session.h"
 #include "commands.h"
 #include "geometry_options.h"
 #include "pixel_format.h"
+#include "settings_command.h"
 
 namespace zelto::grab {
 namespace {
 
+// One line a setting: its name and the current value's label.
 void PrintSettings(IOrvaneSettingsProp* settings) {
-  int32_t count = 0;
-  if (FAILED(settings->GetSettingsCount(&count)) || count <= 0) return;
+  std::vector<SettingInfo> list;
+  if (ReadSettingsList(settings, &list) != kExitOk || list.empty()) return;
   std::printf("settings\n");
-  for (int32_t i = 0; i < count; ++i) {
-    BSTR name = nullptr;
-    int32_t id = 0;
-    if (FAILED(settings->GetSetting(i, &name, &id))) continue;
-    int32_t value = 0;
-    settings->GetSettingValue(id, &value);
-    std::string label = std::to_string(value);
-    int32_t options = 0;
-    settings->GetOptionCount(id, &options);
-    for (int32_t k = 0; k < options; ++k) {
-      BSTR option = nullptr;
-      int32_t option_value = 0;
-      if (SUCCEEDED(settings->GetOption(id, k, &option, &option_value)) && option_value == value) {
-        label = NarrowBstr(option);
-      }
-      SysFreeString(option);
-    }
-    std::printf("  %-22s %s\n", NarrowBstr(name).c_str(), label.c_str());
-    SysFreeString(name);
-  }
+  for (const SettingInfo& setting : list)
+    std::printf("  %-22s %s\n", setting.name.c_str(), ValueText(setting, setting.value).c_str());
 }
 
 }  // namespace

@@ -24,39 +24,6 @@ class ScopedBstr {
   BSTR text_ = nullptr;
 };
 
-// The module's settings list as a host reads it: every entry, its options and
-// its current value.
-int ReadSettings(IOrvaneSettingsProp* settings, std::vector<SettingInfo>* out) {
-  // An id that no setting has sets nothing and has the list rebuilt from the
-  // card's state, without the property pages that ShowProperties would open.
-  HRESULT hr = settings->SetSettingValue(-1, 0);
-  if (FAILED(hr)) return ReportComFailure("SetSettingValue (rebuilding the list)", hr);
-  int32_t count = 0;
-  hr = settings->GetSettingsCount(&count);
-  if (FAILED(hr)) return ReportComFailure("GetSettingsCount", hr);
-  out->clear();
-  for (int32_t index = 0; index < count; ++index) {
-    SettingInfo setting;
-    ScopedBstr name;
-    hr = settings->GetSetting(index, name.Out(), &setting.id);
-    if (FAILED(hr)) return ReportComFailure("GetSetting", hr);
-    setting.name = name.Narrow();
-    int32_t options = 0;
-    hr = settings->GetOptionCount(setting.id, &options);
-    for (int32_t k = 0; SUCCEEDED(hr) && k < options; ++k) {
-      SettingOptionInfo option;
-      ScopedBstr label;
-      hr = settings->GetOption(setting.id, k, label.Out(), &option.value);
-      option.label = label.Narrow();
-      setting.options.push_back(option);
-    }
-    if (SUCCEEDED(hr)) hr = settings->GetSettingValue(setting.id, &setting.value);
-    if (FAILED(hr)) return ReportComFailure(("reading the setting " + setting.name).c_str(), hr);
-    out->push_back(std::move(setting));
-  }
-  return kExitOk;
-}
-
 int NoSettingsInterface() {
   std::fprintf(stderr, "zeltograb: this module has no settings interface (IOrvaneSettingsProp)\n");
   return kExitModuleError;
@@ -97,12 +64,43 @@ int ResolveChoice(const std::vector<SettingInfo>& list, const std::string& name,
 
 }  // namespace
 
+int ReadSettingsList(IOrvaneSettingsProp* settings, std::vector<SettingInfo>* out) {
+  // An id that no setting has sets nothing and has the list rebuilt from the
+  // card's state, without the property pages that ShowProperties would open.
+  HRESULT hr = settings->SetSettingValue(-1, 0);
+  if (FAILED(hr)) return ReportComFailure("SetSettingValue (rebuilding the list)", hr);
+  int32_t count = 0;
+  hr = settings->GetSettingsCount(&count);
+  if (FAILED(hr)) return ReportComFailure("GetSettingsCount", hr);
+  out->clear();
+  for (int32_t index = 0; index < count; ++index) {
+    SettingInfo setting;
+    ScopedBstr name;
+    hr = settings->GetSetting(index, name.Out(), &setting.id);
+    if (FAILED(hr)) return ReportComFailure("GetSetting", hr);
+    setting.name = name.Narrow();
+    int32_t options = 0;
+    hr = settings->GetOptionCount(setting.id, &options);
+    for (int32_t k = 0; SUCCEEDED(hr) && k < options; ++k) {
+      SettingOptionInfo option;
+      ScopedBstr label;
+      hr = settings->GetOption(setting.id, k, label.Out(), &option.value);
+      option.label = label.Narrow();
+      setting.options.push_back(option);
+    }
+    if (SUCCEEDED(hr)) hr = settings->GetSettingValue(setting.id, &setting.value);
+    if (FAILED(hr)) return ReportComFailure(("reading the setting " + setting.name).c_str(), hr);
+    out->push_back(std::move(setting));
+  }
+  return kExitOk;
+}
+
 int RunSettings(const Options& options) {
   CardSession s;
   int status = OpenCard(options, &s);
   std::vector<SettingInfo> list;
   if (status == kExitOk)
-    status = s.settings ? ReadSettings(s.settings.Get(), &list) : NoSettingsInterface();
+    status = s.settings ? ReadSettingsList(s.settings.Get(), &list) : NoSettingsInterface();
   if (status == kExitOk) std::fputs(FormatSettings(list).c_str(), stdout);
   CloseCard(&s);
   return status;
@@ -113,7 +111,7 @@ int RunSet(const Options& options) {
   int status = OpenCard(options, &s);
   std::vector<SettingInfo> list;
   if (status == kExitOk)
-    status = s.settings ? ReadSettings(s.settings.Get(), &list) : NoSettingsInterface();
+    status = s.settings ? ReadSettingsList(s.settings.Get(), &list) : NoSettingsInterface();
   const SettingInfo* setting = nullptr;
   int32_t value = 0;
   if (status == kExitOk) {
@@ -125,7 +123,7 @@ int RunSet(const Options& options) {
     status = ChangeSetting(s.settings.Get(), *setting, value);
   }
   // The list as the module rebuilt it: a change may add or remove settings.
-  if (status == kExitOk) status = ReadSettings(s.settings.Get(), &list);
+  if (status == kExitOk) status = ReadSettingsList(s.settings.Get(), &list);
   if (status == kExitOk) std::fputs(FormatSettings(list).c_str(), stdout);
   CloseCard(&s);
   return status;
@@ -136,7 +134,7 @@ int ApplyCaptureOptions(const Options& options, CardSession& s) {
   if (!wanted.capture_format && !wanted.capture_rate) return kExitOk;
   if (!s.settings) return NoSettingsInterface();
   std::vector<SettingInfo> list;
-  int status = ReadSettings(s.settings.Get(), &list);
+  int status = ReadSettingsList(s.settings.Get(), &list);
   const SettingInfo* setting = nullptr;
   int32_t value = 0;
   if (status == kExitOk && wanted.capture_format) {

@@ -5,8 +5,11 @@
 #ifndef ZELTO_TOOLS_ZELTOGRAB_SETTINGS_COMMAND_H_
 #define ZELTO_TOOLS_ZELTOGRAB_SETTINGS_COMMAND_H_
 
+#include <vector>
+
 #include "card_session.h"
 #include "options.h"
+#include "settings_options.h"
 
 namespace zelto::grab {
 
@@ -15,6 +18,11 @@ namespace zelto::grab {
 // returns its exit status (kExitUsage for a value the module does not offer,
 // with the ones it does); kExitOk otherwise.
 int ApplyCaptureOptions(const Options& options, CardSession& session);
+
+// The module's settings list as a host reads it, rebuilt from the card's state
+// first: every entry, its options and its current value. Prints a failure and
+// returns its exit status; kExitOk otherwise.
+int ReadSettingsList(IOrvaneSettingsProp* settings, std::vector<SettingInfo>* out);
 
 }  // namespace zelto::grab
 
