@@ -12,36 +12,38 @@ void CAdjustmentSupport::GetUnhandledAux(int32_t, int32_t* value) { *value = 0; 
 void CAdjustmentSupport::SetUnhandledAux(int32_t, int32_t) {}
 void CAdjustmentSupport::TriggerUnhandled(int32_t) {}
 
-void CAdjustmentSupport::AddIntegerAdjustment(int32_t id, const char* name, int32_t min,
-                                              int32_t max, HostWords words,
-                                              CAdjustment* adjustment) {
+namespace {
+
+AdjustmentEntry NewEntry(int32_t id, const char* name, HostWords words, CAdjustment* adjustment) {
   AdjustmentEntry entry;
   entry.Id = id;
   entry.Name = Utf8ToUtf16(name);
-  entry.IntMin = min;
-  entry.IntMax = max;
-  entry.IsInteger = 1;
   entry.HostWordA = words.a;
   entry.HostWordB = words.b;
   entry.HostWordC = words.c;
   entry.HostWordD = words.d;
   entry.Adjustment = adjustment;
+  return entry;
+}
+
+}  // namespace
+
+void CAdjustmentSupport::AddIntegerAdjustment(int32_t id, const char* name, int32_t min,
+                                              int32_t max, HostWords words,
+                                              CAdjustment* adjustment) {
+  AdjustmentEntry entry = NewEntry(id, name, words, adjustment);
+  entry.IntMin = min;
+  entry.IntMax = max;
+  entry.IsInteger = 1;
   Adjustments.push_back(std::move(entry));
 }
 
 void CAdjustmentSupport::AddRealAdjustment(int32_t id, const char* name, double min, double max,
                                            HostWords words, CAdjustment* adjustment) {
-  AdjustmentEntry entry;
-  entry.Id = id;
-  entry.Name = Utf8ToUtf16(name);
+  AdjustmentEntry entry = NewEntry(id, name, words, adjustment);
   entry.RealMin = min;
   entry.RealMax = max;
   entry.IsInteger = 0;
-  entry.HostWordA = words.a;
-  entry.HostWordB = words.b;
-  entry.HostWordC = words.c;
-  entry.HostWordD = words.d;
-  entry.Adjustment = adjustment;
   Adjustments.push_back(std::move(entry));
 }
 
@@ -57,77 +59,62 @@ AdjustmentEntry* CAdjustmentSupport::Find(int32_t id) {
   return nullptr;
 }
 
-void CAdjustmentSupport::GetIntegerValue(int32_t id, int32_t* value) {
-  *value = 0;
-  AdjustmentEntry* entry = Find(id);
+namespace {
+
+// An entry's own adjustment when it has one, else the list's fallback; an
+// unknown id reaches neither.
+template <typename Handled, typename Unhandled>
+void Dispatch(AdjustmentEntry* entry, Handled handled, Unhandled unhandled) {
   if (entry == nullptr) return;
   if (entry->Adjustment != nullptr) {
-    entry->Adjustment->GetIntegerValue(value);
+    handled(*entry->Adjustment);
   } else {
-    GetUnhandledInteger(id, value);
+    unhandled();
   }
 }
 
+}  // namespace
+
+void CAdjustmentSupport::GetIntegerValue(int32_t id, int32_t* value) {
+  *value = 0;
+  Dispatch(
+      Find(id), [&](CAdjustment& a) { a.GetIntegerValue(value); },
+      [&] { GetUnhandledInteger(id, value); });
+}
+
 void CAdjustmentSupport::SetIntegerValue(int32_t id, int32_t value) {
-  AdjustmentEntry* entry = Find(id);
-  if (entry == nullptr) return;
-  if (entry->Adjustment != nullptr) {
-    entry->Adjustment->SetIntegerValue(value);
-  } else {
-    SetUnhandledInteger(id, value);
-  }
+  Dispatch(
+      Find(id), [&](CAdjustment& a) { a.SetIntegerValue(value); },
+      [&] { SetUnhandledInteger(id, value); });
 }
 
 void CAdjustmentSupport::GetRealValue(int32_t id, double* value) {
   *value = 0.0;
-  AdjustmentEntry* entry = Find(id);
-  if (entry == nullptr) return;
-  if (entry->Adjustment != nullptr) {
-    entry->Adjustment->GetRealValue(value);
-  } else {
-    GetUnhandledReal(id, value);
-  }
+  Dispatch(
+      Find(id), [&](CAdjustment& a) { a.GetRealValue(value); },
+      [&] { GetUnhandledReal(id, value); });
 }
 
 void CAdjustmentSupport::SetRealValue(int32_t id, double value) {
-  AdjustmentEntry* entry = Find(id);
-  if (entry == nullptr) return;
-  if (entry->Adjustment != nullptr) {
-    entry->Adjustment->SetRealValue(value);
-  } else {
-    SetUnhandledReal(id, value);
-  }
+  Dispatch(
+      Find(id), [&](CAdjustment& a) { a.SetRealValue(value); },
+      [&] { SetUnhandledReal(id, value); });
 }
 
 void CAdjustmentSupport::GetAuxValue(int32_t id, int32_t* value) {
   *value = 0;
-  AdjustmentEntry* entry = Find(id);
-  if (entry == nullptr) return;
-  if (entry->Adjustment != nullptr) {
-    entry->Adjustment->GetAuxValue(value);
-  } else {
-    GetUnhandledAux(id, value);
-  }
+  Dispatch(
+      Find(id), [&](CAdjustment& a) { a.GetAuxValue(value); }, [&] { GetUnhandledAux(id, value); });
 }
 
 void CAdjustmentSupport::SetAuxValue(int32_t id, int32_t value) {
-  AdjustmentEntry* entry = Find(id);
-  if (entry == nullptr) return;
-  if (entry->Adjustment != nullptr) {
-    entry->Adjustment->SetAuxValue(value);
-  } else {
-    SetUnhandledAux(id, value);
-  }
+  Dispatch(
+      Find(id), [&](CAdjustment& a) { a.SetAuxValue(value); }, [&] { SetUnhandledAux(id, value); });
 }
 
 void CAdjustmentSupport::Trigger(int32_t id) {
-  AdjustmentEntry* entry = Find(id);
-  if (entry == nullptr) return;
-  if (entry->Adjustment != nullptr) {
-    entry->Adjustment->Trigger();
-  } else {
-    TriggerUnhandled(id);
-  }
+  Dispatch(
+      Find(id), [](CAdjustment& a) { a.Trigger(); }, [&] { TriggerUnhandled(id); });
 }
 
 }  // namespace zelto
