@@ -10,6 +10,7 @@
 #include "pixel_format.h"
 #include "platform/registry.h"
 #include "selftest.h"
+#include "settings_command.h"
 #include "time_source_command.h"
 #include "timesource/time_source_settings.h"
 #include "trace_capture.h"
@@ -316,36 +317,12 @@ CheckResult CheckTearing(SelfTest& test) {
 
 // --- settings -------------------------------------------------------------------
 
-struct SettingView {
-  int32_t id = 0;
-  std::string name;
-  std::vector<std::pair<int32_t, std::string>> options;  // value, label
-  int32_t value = 0;
-};
-
-std::vector<SettingView> ReadSettings(IOrvaneSettingsProp* settings) {
-  std::vector<SettingView> list;
-  int32_t count = 0;
-  settings->GetSettingsCount(&count);
-  for (int32_t i = 0; i < count; ++i) {
-    SettingView s;
-    BSTR name = nullptr;
-    if (FAILED(settings->GetSetting(i, &name, &s.id))) continue;
-    s.name = NarrowBstr(name);
-    SysFreeString(name);
-    int32_t options = 0;
-    settings->GetOptionCount(s.id, &options);
-    for (int32_t k = 0; k < options; ++k) {
-      BSTR label = nullptr;
-      int32_t value = 0;
-      if (SUCCEEDED(settings->GetOption(s.id, k, &label, &value))) {
-        s.options.emplace_back(value, NarrowBstr(label));
-      }
-      SysFreeString(label);
-    }
-    settings->GetSettingValue(s.id, &s.value);
-    list.push_back(std::move(s));
-  }
+// The list as far as the module gives it; a failing call shows as a missing
+// entry in the checks that use it.
+std::vector<SettingInfo> ReadSettings(IOrvaneSettingsProp* settings) {
+  std::vector<SettingInfo> list;
+  std::string failed_call;
+  ReadSettingEntries(settings, &list, &failed_call);
   return list;
 }
 
@@ -353,8 +330,8 @@ std::vector<SettingView> ReadSettings(IOrvaneSettingsProp* settings) {
 // that is not listed changes nothing but rebuilds.
 void RebuildLists(IOrvaneSettingsProp* settings) { settings->SetSettingValue(-1, 0); }
 
-const SettingView* FindSetting(const std::vector<SettingView>& list, int32_t id) {
-  for (const SettingView& s : list) {
+const SettingInfo* FindSetting(const std::vector<SettingInfo>& list, int32_t id) {
+  for (const SettingInfo& s : list) {
     if (s.id == id) return &s;
   }
   return nullptr;
@@ -372,10 +349,10 @@ struct SettingsWalk {
   // Mode On) is walked right then.
   void Walk(int32_t id, int depth) {
     tested.insert(id);
-    const std::vector<SettingView> list = ReadSettings(settings);
-    const SettingView* found = FindSetting(list, id);
+    const std::vector<SettingInfo> list = ReadSettings(settings);
+    const SettingInfo* found = FindSetting(list, id);
     if (found == nullptr) return;
-    const SettingView s = *found;
+    const SettingInfo s = *found;
     for (const auto& [value, label] : s.options) {
       if (!failure.empty()) return;
       HRESULT hr = settings->SetSettingValue(id, value);
@@ -398,7 +375,7 @@ struct SettingsWalk {
         return;
       }
       if (depth < 2) {
-        for (const SettingView& other : ReadSettings(settings)) {
+        for (const SettingInfo& other : ReadSettings(settings)) {
           if (FindSetting(list, other.id) == nullptr && tested.count(other.id) == 0) {
             Walk(other.id, depth + 1);
           }
@@ -421,23 +398,23 @@ CheckResult CheckSettings(SelfTest& test) {
   if (!error.empty()) return CheckFail(error);
   if (!card.settings) return CheckFail("IOrvaneSettingsProp not offered");
   RebuildLists(card.settings.Get());
-  const std::vector<SettingView> list = ReadSettings(card.settings.Get());
+  const std::vector<SettingInfo> list = ReadSettings(card.settings.Get());
   if (list.empty()) return CheckFail("no settings listed after a rebuild");
   std::set<int32_t> ids;
   for (size_t i = 0; i < list.size(); ++i) {
-    const SettingView& s = list[i];
+    const SettingInfo& s = list[i];
     if (s.name.empty()) return CheckFail("setting " + std::to_string(i) + " has no name");
     if (!ids.insert(s.id).second) return CheckFail("identifier " + std::to_string(s.id) + " twice");
     if (s.options.empty()) return CheckFail("\"" + s.name + "\" has no options");
     bool listed = false;
-    for (const auto& o : s.options) listed = listed || o.first == s.value;
+    for (const auto& o : s.options) listed = listed || o.value == s.value;
     if (!listed) {
       return CheckFail("\"" + s.name + "\" holds " + std::to_string(s.value) +
                        ", which is none of its options");
     }
   }
   SettingsWalk walk{card.settings.Get()};
-  for (const SettingView& s : list) {
+  for (const SettingInfo& s : list) {
     if (walk.tested.count(s.id) == 0) walk.Walk(s.id, 0);
   }
   if (!walk.failure.empty()) return CheckFail(walk.failure);
@@ -532,7 +509,7 @@ CheckResult CheckPersistence(SelfTest& test) {
     if (!first.settings || !first.card_image)
       return CheckFail("the settings interfaces are missing");
     RebuildLists(first.settings.Get());
-    for (const SettingView& s : ReadSettings(first.settings.Get())) {
+    for (const SettingInfo& s : ReadSettings(first.settings.Get())) {
       if (s.name != "Capture Format") continue;
       for (const auto& [value, label] : s.options) {
         if (value != s.value) {

@@ -64,20 +64,23 @@ int ResolveChoice(const std::vector<SettingInfo>& list, const std::string& name,
 
 }  // namespace
 
-int ReadSettingsList(IOrvaneSettingsProp* settings, std::vector<SettingInfo>* out) {
-  // An id that no setting has sets nothing and has the list rebuilt from the
-  // card's state, without the property pages that ShowProperties would open.
-  HRESULT hr = settings->SetSettingValue(-1, 0);
-  if (FAILED(hr)) return ReportComFailure("SetSettingValue (rebuilding the list)", hr);
-  int32_t count = 0;
-  hr = settings->GetSettingsCount(&count);
-  if (FAILED(hr)) return ReportComFailure("GetSettingsCount", hr);
+HRESULT ReadSettingEntries(IOrvaneSettingsProp* settings, std::vector<SettingInfo>* out,
+                           std::string* failed_call) {
   out->clear();
+  int32_t count = 0;
+  HRESULT hr = settings->GetSettingsCount(&count);
+  if (FAILED(hr)) {
+    *failed_call = "GetSettingsCount";
+    return hr;
+  }
   for (int32_t index = 0; index < count; ++index) {
     SettingInfo setting;
     ScopedBstr name;
     hr = settings->GetSetting(index, name.Out(), &setting.id);
-    if (FAILED(hr)) return ReportComFailure("GetSetting", hr);
+    if (FAILED(hr)) {
+      *failed_call = "GetSetting";
+      return hr;
+    }
     setting.name = name.Narrow();
     int32_t options = 0;
     hr = settings->GetOptionCount(setting.id, &options);
@@ -89,10 +92,23 @@ int ReadSettingsList(IOrvaneSettingsProp* settings, std::vector<SettingInfo>* ou
       setting.options.push_back(option);
     }
     if (SUCCEEDED(hr)) hr = settings->GetSettingValue(setting.id, &setting.value);
-    if (FAILED(hr)) return ReportComFailure(("reading the setting " + setting.name).c_str(), hr);
+    if (FAILED(hr)) {
+      *failed_call = "reading the setting " + setting.name;
+      return hr;
+    }
     out->push_back(std::move(setting));
   }
-  return kExitOk;
+  return S_OK;
+}
+
+int ReadSettingsList(IOrvaneSettingsProp* settings, std::vector<SettingInfo>* out) {
+  // An id that no setting has sets nothing and has the list rebuilt from the
+  // card's state, without the property pages that ShowProperties would open.
+  HRESULT hr = settings->SetSettingValue(-1, 0);
+  if (FAILED(hr)) return ReportComFailure("SetSettingValue (rebuilding the list)", hr);
+  std::string failed_call;
+  hr = ReadSettingEntries(settings, out, &failed_call);
+  return FAILED(hr) ? ReportComFailure(failed_call.c_str(), hr) : kExitOk;
 }
 
 int RunSettings(const Options& options) {

@@ -5,6 +5,7 @@
 #ifndef ZELTO_TOOLS_ZELTOGRAB_SETTINGS_COMMAND_H_
 #define ZELTO_TOOLS_ZELTOGRAB_SETTINGS_COMMAND_H_
 
+#include <string>
 #include <vector>
 
 #include "card_session.h"
@@ -19,6 +20,11 @@ namespace zelto::grab {
 // with the ones it does); kExitOk otherwise.
 int ApplyCaptureOptions(const Options& options, CardSession& session);
 
+// The settings list as it stands: every entry, its options and its current
+// value. Stops at the first failing call, named in `failed_call`; `out` then
+// holds the entries read before it.
+HRESULT ReadSettingEntries(IOrvaneSettingsProp* settings, std::vector<SettingInfo>* out,
+                           std::string* failed_call);
 // The module's settings list as a host reads it, rebuilt from the card's state
 // first: every entry, its options and its current value. Prints a failure and
 // returns its exit status; kExitOk otherwise.
