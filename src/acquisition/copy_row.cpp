@@ -8,14 +8,19 @@
 namespace zelto {
 namespace {
 
-// A copy of n bytes pulls n source bytes into the cache beside the n it writes;
-// once the two no longer fit in this thread's share of the last-level cache,
-// the frame is gone from the cache before anyone reads it, and writing it
-// around the cache costs less.
+// The cache that decides is the one below the last level (the core's own L2 on
+// most CPUs): a frame larger than that leaves it on its way to memory, and the
+// shared last level is no guide. Other cores and, on a virtual machine, other
+// guests fill it; the size the CPU reports there is the whole host's. Measured
+// with frame_store_bench's sweep: cold frames gain from streaming at every size
+// from a few hundred KiB, warm ones lose below about the L2 size and more.
+// With one level only, half of one thread's share of it.
 int64_t DefaultThreshold() {
+  const CacheLevel below = CacheBelowLastLevel();
+  if (below.level != 0 && below.bytes > 0) return below.bytes;
   const CacheLevel llc = LastLevelCache();
-  if (llc.level == 0 || llc.bytes <= 0) return int64_t{4} << 20;  // nothing reported
-  return llc.bytes / llc.sharing_threads / 2;
+  if (llc.level != 0 && llc.bytes > 0) return llc.bytes / llc.sharing_threads / 2;
+  return int64_t{2} << 20;  // nothing reported
 }
 
 std::atomic<int64_t> g_threshold_override{-1};

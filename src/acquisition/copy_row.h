@@ -37,8 +37,8 @@ CopyRowFunction GetCopyRow(bool streaming);
 // at least StreamingThresholdBytes() and the CPU has SSE2.
 bool UseStreamingStores(int64_t frame_bytes);
 
-// Bytes from which frames are streamed: derived from the last-level cache this
-// CPU reports (see the .cpp), unless overridden.
+// Bytes from which frames are streamed: the size of the cache below the last
+// level that this CPU reports (see the .cpp), unless overridden.
 int64_t StreamingThresholdBytes();
 
 // Overrides the threshold (0: stream every frame; INT64_MAX: never); a negative

@@ -73,25 +73,49 @@ CacheLevel CacheLevelFromCpuid(uint32_t eax, uint32_t ebx, uint32_t ecx) {
   return cache;
 }
 
-CacheLevel LastLevelCache() {
-  static const CacheLevel cache = [] {
+namespace {
+
+struct Caches {
+  CacheLevel by_level[8];  // index: level; data and unified caches only
+};
+
+const Caches& DetectedCaches() {
+  static const Caches caches = [] {
+    Caches found;
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
     __get_cpuid(0, &eax, &ebx, &ecx, &edx);
     // "AuthenticAMD" and "HygonGenuine" describe their caches in 0x8000001D.
     const bool amd_leaf = (ebx == 0x68747541u || ebx == 0x6f677948u);
     const unsigned max_leaf = amd_leaf ? __get_cpuid_max(0x80000000u, nullptr) : eax;
     const unsigned leaf = amd_leaf ? 0x8000001Du : 4u;
-    CacheLevel last;
-    if (max_leaf < leaf) return last;
+    if (max_leaf < leaf) return found;
     for (unsigned sub = 0; sub < 16; ++sub) {
       __cpuid_count(leaf, sub, eax, ebx, ecx, edx);
       const CacheLevel c = CacheLevelFromCpuid(eax, ebx, ecx);
       if (c.level == 0) break;
-      if (c.bytes > 0 && c.level >= last.level) last = c;
+      if (c.bytes > 0) found.by_level[c.level] = c;
     }
-    return last;
+    return found;
   }();
-  return cache;
+  return caches;
+}
+
+}  // namespace
+
+CacheLevel LastLevelCache() {
+  const Caches& c = DetectedCaches();
+  for (int level = 7; level > 0; --level) {
+    if (c.by_level[level].level != 0) return c.by_level[level];
+  }
+  return {};
+}
+
+CacheLevel CacheBelowLastLevel() {
+  const Caches& c = DetectedCaches();
+  for (int level = LastLevelCache().level - 1; level > 0; --level) {
+    if (c.by_level[level].level != 0) return c.by_level[level];
+  }
+  return {};
 }
 
 int CpuFlags() {

@@ -37,9 +37,11 @@ struct CacheLevel {
 // list ended (cache type 0).
 CacheLevel CacheLevelFromCpuid(uint32_t eax, uint32_t ebx, uint32_t ecx);
 
-// The highest-level data or unified cache this CPU reports; level 0 when it
-// reports none. Queried once, then cached; thread-safe.
+// The highest-level data or unified cache this CPU reports, and the one just
+// below it (on most CPUs the core's own L2); level 0 when there is none.
+// Queried once, then cached; thread-safe.
 CacheLevel LastLevelCache();
+CacheLevel CacheBelowLastLevel();
 
 // Queries this CPU; not cached, not masked.
 int DetectCpuFlags();
