@@ -315,6 +315,8 @@ int RunGrab(const Options& options) {
   if (write_images) {
     writer.emplace(static_cast<size_t>(g.bytes), std::max(kWriterSlots, options.buffers),
                    kWriterThreads, [&options, &g, &format] {
+                     // The disk may fall behind, the card and the grab loop not.
+                     LowerThisThreadPriority();
                      auto sink = std::make_shared<ImageSink>(options, g, format);
                      return [sink](int64_t index, const uint8_t* data, std::string* error) {
                        return sink->Write(index, data, error);

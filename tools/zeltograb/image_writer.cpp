@@ -13,7 +13,7 @@ ImageWriter::ImageWriter(size_t frame_bytes, int slots, int threads, const Write
     free_.push_back(static_cast<size_t>(i));
   }
   for (int i = 0; i < std::max(1, threads); ++i) {
-    threads_.emplace_back([this, write = factory()] { Run(write); });
+    threads_.emplace_back([this, factory] { Run(factory()); });
   }
 }
 

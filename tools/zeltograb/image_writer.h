@@ -23,7 +23,8 @@ namespace zelto::grab {
 class ImageWriter {
  public:
   // Writes the frame numbered `index` from `data`; false with `*error` set on
-  // failure. Each writer thread gets its own from the factory.
+  // failure. Each writer thread calls the factory once, on itself, before its
+  // first write, and keeps what it returns.
   using Write = std::function<bool(int64_t index, const uint8_t* data, std::string* error)>;
   using WriteFactory = std::function<Write()>;
 
