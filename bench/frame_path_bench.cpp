@@ -114,10 +114,16 @@ class BenchCard : public CZeltoRGBCard {
   }
 
   // Leaves the driver's capture buffer in memory only, as the card's DMA would.
+  // Outside the buffer lock: a capture thread put to sleep on it would wake up
+  // only after the timing resumed. The buffer stays put while the bench runs.
   void FlushCaptureBuffer() {
-    Channel.ReadFrameBuffer([](const uint8_t* data, size_t size) {
-      if (data != nullptr) FlushFromCache(data, size);
+    const uint8_t* buffer = nullptr;
+    size_t bytes = 0;
+    Channel.ReadFrameBuffer([&](const uint8_t* data, size_t size) {
+      buffer = data;
+      bytes = size;
     });
+    if (buffer != nullptr) FlushFromCache(buffer, bytes);
   }
 };
 
