@@ -16,16 +16,25 @@
 //   memcpy/<bytes>: memcpy of one image's bytes from one source into the same
 //     number of rotating destination buffers.
 //   convert/<size>: RBG32ToRGB24 of one frame alone, the same rotation.
+//   cold/...: the same with the frame where a card's DMA leaves it: before each
+//     frame, outside the timing, the driver's capture buffer and the host buffer
+//     about to be filled are flushed from every cache. The host then keeps one
+//     buffer, arms it only once it is flushed and spins on the ready count
+//     instead of sleeping in GetFrame, so that a thread's wake-up (scheduler
+//     latency, milliseconds on a loaded machine) stays out of the figure.
 //
 // After the runs it prints ns/frame and the ratio of each path to the memcpy of
 // its image bytes (and rgb24 to the bare conversion), from the best and from the
-// median of the repetitions of this same run. By default every benchmark runs
-// 10 times, interleaved in random order so that the load of a shared machine
-// hits all alike; flags on the command line override that.
+// median of the repetitions of this same run, warm and cold; "extra us" is what
+// the module adds to the bytes it moves (median frame minus median memcpy). By default every
+// benchmark runs 10 times, interleaved in random order so that the load of a shared machine hits
+// all alike; flags on the command line override that.
 //
 //   build/native-release/bench/frame_path_bench
 //   build/native-release/bench/frame_path_bench --benchmark_filter=copy32
+//   build/native-release/bench/frame_path_bench --benchmark_filter=cold/
 #include <benchmark/benchmark.h>
+#include <emmintrin.h>
 
 #include <algorithm>
 #include <atomic>
@@ -42,6 +51,7 @@
 #include <vector>
 
 #include "acquisition/pxl_image_converter.h"
+#include "cache_flush.h"
 #include "card/zelto_rgb_card.h"
 #include "driver/capture_driver.h"
 #include "platform/registry.h"
@@ -102,6 +112,19 @@ class BenchCard : public CZeltoRGBCard {
     if (Format.ConvertTo24) Format.BytesPerPixel = 3;
     GetImageBytes();
   }
+
+  // Leaves the driver's capture buffer in memory only, as the card's DMA would.
+  // Outside the buffer lock: a capture thread put to sleep on it would wake up
+  // only after the timing resumed. The buffer stays put while the bench runs.
+  void FlushCaptureBuffer() {
+    const uint8_t* buffer = nullptr;
+    size_t bytes = 0;
+    Channel.ReadFrameBuffer([&](const uint8_t* data, size_t size) {
+      buffer = data;
+      bytes = size;
+    });
+    if (buffer != nullptr) FlushFromCache(buffer, bytes);
+  }
 };
 
 // Ends the host's waits when frames stop flowing, so a broken capture path
@@ -141,7 +164,7 @@ class Stall {
   std::thread thread_;
 };
 
-void BM_FramePath(benchmark::State& state, PathInfo info, Size size) {
+void BM_FramePath(benchmark::State& state, PathInfo info, Size size, bool cold) {
   testing::SimCard& sim = Sim();
   sim.Configure(("pacing=static;mode=" + size.Mode()).c_str());
   const std::string host_key = testing::UniqueHostKey();
@@ -153,30 +176,47 @@ void BM_FramePath(benchmark::State& state, PathInfo info, Size size) {
       state.SkipWithError("unexpected image size");
       return;
     }
-    card.AllocateBuffers(kBuffers);
+    card.AllocateBuffers(cold ? 1 : kBuffers);
     card.EnableGrab();
     std::atomic<int64_t> frames{0};
     std::optional<Stall> stall;
     stall.emplace(card, frames);
-    for (int i = 0; i < kBuffers - 1; ++i) card.ArmBuffer();
+    if (!cold) {
+      for (int i = 0; i < kBuffers - 1; ++i) card.ArmBuffer();
+    }
 
     bool ok = true;
     int64_t waits = 0;
-    const auto next_frame = [&] {
+    void* last_data = nullptr;
+    const auto next_frame = [&](bool timed) {
+      if (cold) {
+        // The one buffer is free here; nothing is armed, so the capture thread
+        // drops what it fills and reads neither buffer.
+        if (timed) state.PauseTiming();
+        card.FlushCaptureBuffer();
+        if (last_data != nullptr) FlushFromCache(last_data, ImageBytes(info, size));
+        if (timed) state.ResumeTiming();
+        card.ArmBuffer();
+      }
+      if (cold) {
+        while (card.GetReadyCount() == 0 && !stall->stalled()) _mm_pause();
+      }
       bool waited = false;
-      if (card.GetFrame(&waited) == nullptr) return false;
+      ImageRecord* record = card.GetFrame(&waited);
+      if (record == nullptr) return false;
+      last_data = record->Data;
       if (waited) ++waits;
       card.ReleaseCurrentFrame();
-      card.ArmBuffer();
+      if (!cold) card.ArmBuffer();
       ++frames;
       return true;
     };
-    for (int i = 0; i < kWarmUpFrames && ok; ++i) ok = next_frame();
+    for (int i = 0; i < kWarmUpFrames && ok; ++i) ok = next_frame(false);
     const uint32_t fills_before = sim.Counters().frames_delivered;
     const int64_t frames_before = frames;
     const int64_t waits_before = waits;
     for (auto _ : state) {
-      if (!ok || !next_frame()) {
+      if (!ok || !next_frame(true)) {
         ok = false;
         break;
       }
@@ -187,8 +227,9 @@ void BM_FramePath(benchmark::State& state, PathInfo info, Size size) {
     stall.reset();
     card.DisableGrab();
     if (!ok) state.SkipWithError(stalled ? "frames stopped flowing" : "GetFrame returned no frame");
-    // More than one fill a frame: the capture thread found nothing armed.
-    if (got > 0) {
+    // More than one fill a frame: the capture thread found nothing armed. (Cold
+    // runs drop frames on purpose while the host flushes.)
+    if (got > 0 && !cold) {
       state.counters["fills_per_frame"] = static_cast<double>(fills) / static_cast<double>(got);
       // The share of frames the host slept for in GetFrame: each costs the
       // capture thread a wake-up.
@@ -219,10 +260,19 @@ struct Buffers {
   size_t next = 0;
 };
 
-void BM_Memcpy(benchmark::State& state, size_t bytes) {
+// Cold: the source and the next destination are flushed first, untimed.
+void FlushBoth(benchmark::State& state, Buffers& b, uint8_t* destination, size_t written) {
+  state.PauseTiming();
+  FlushFromCache(b.source.data(), b.source.size());
+  FlushFromCache(destination, written);
+  state.ResumeTiming();
+}
+
+void BM_Memcpy(benchmark::State& state, size_t bytes, bool cold) {
   Buffers b(bytes, bytes);
   for (auto _ : state) {
     uint8_t* d = b.Next();
+    if (cold) FlushBoth(state, b, d, bytes);
     std::memcpy(d, b.source.data(), bytes);
     benchmark::DoNotOptimize(d);
     benchmark::ClobberMemory();
@@ -230,12 +280,13 @@ void BM_Memcpy(benchmark::State& state, size_t bytes) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(bytes));
 }
 
-void BM_Convert(benchmark::State& state, Size size) {
+void BM_Convert(benchmark::State& state, Size size, bool cold) {
   const size_t pixels = static_cast<size_t>(size.width) * size.height;
   Buffers b(pixels * 4, pixels * 3);
   CPxlImageConverter converter;
   for (auto _ : state) {
     uint8_t* d = b.Next();
+    if (cold) FlushBoth(state, b, d, pixels * 3);
     converter.RBG32ToRGB24(size.width, size.height, b.source.data(), d, false);
     benchmark::DoNotOptimize(d);
     benchmark::ClobberMemory();
@@ -244,11 +295,16 @@ void BM_Convert(benchmark::State& state, Size size) {
                           static_cast<int64_t>(pixels * 3));
 }
 
-std::string FrameName(const PathInfo& p, const Size& s) {
-  return std::string("frame_path/") + p.name + "/" + s.Name();
+const char* Prefix(bool cold) { return cold ? "cold/" : ""; }
+std::string FrameName(const PathInfo& p, const Size& s, bool cold) {
+  return std::string(Prefix(cold)) + "frame_path/" + p.name + "/" + s.Name();
 }
-std::string MemcpyName(size_t bytes) { return "memcpy/" + std::to_string(bytes); }
-std::string ConvertName(const Size& s) { return "convert/" + s.Name(); }
+std::string MemcpyName(size_t bytes, bool cold) {
+  return Prefix(cold) + std::string("memcpy/") + std::to_string(bytes);
+}
+std::string ConvertName(const Size& s, bool cold) {
+  return Prefix(cold) + std::string("convert/") + s.Name();
+}
 
 // The paths and sizes measured: every format at every size, crops at one.
 std::vector<std::pair<PathInfo, Size>> Cases() {
@@ -274,16 +330,21 @@ void Register(const std::string& name, Fn fn) {
 }
 
 void RegisterAll() {
-  std::map<size_t, bool> copies;
-  for (const auto& [p, s] : Cases()) {
-    Register(FrameName(p, s), [p = p, s = s](benchmark::State& st) { BM_FramePath(st, p, s); });
-    const size_t bytes = ImageBytes(p, s);
-    if (!copies[bytes]) {
-      copies[bytes] = true;
-      Register(MemcpyName(bytes), [bytes](benchmark::State& st) { BM_Memcpy(st, bytes); });
-    }
-    if (p.path == Path::kRgb24) {
-      Register(ConvertName(s), [s = s](benchmark::State& st) { BM_Convert(st, s); });
+  for (bool cold : {false, true}) {
+    std::map<size_t, bool> copies;
+    for (const auto& [p, s] : Cases()) {
+      Register(FrameName(p, s, cold),
+               [p = p, s = s, cold](benchmark::State& st) { BM_FramePath(st, p, s, cold); });
+      const size_t bytes = ImageBytes(p, s);
+      if (!copies[bytes]) {
+        copies[bytes] = true;
+        Register(MemcpyName(bytes, cold),
+                 [bytes, cold](benchmark::State& st) { BM_Memcpy(st, bytes, cold); });
+      }
+      if (p.path == Path::kRgb24) {
+        Register(ConvertName(s, cold),
+                 [s = s, cold](benchmark::State& st) { BM_Convert(st, s, cold); });
+      }
     }
   }
 }
@@ -315,19 +376,29 @@ class RatioReporter : public benchmark::ConsoleReporter {
       best_.emplace(name, times.front());
       median_.emplace(name, times[times.size() / 2]);
     }
+    for (bool cold : {false, true}) PrintTable(cold);
+  }
+
+ private:
+  void PrintTable(bool cold) {
     std::printf(
-        "\nFrame path per frame against memcpy of the image bytes (and rgb24 against the\n"
-        "bare conversion); best and median of the repetitions of this run, x > 1 is slower:\n");
-    std::printf("%-10s %-10s %12s %12s %9s %12s %12s %9s %10s\n", "path", "size", "best ns",
-                "memcpy ns", "x memcpy", "median ns", "memcpy ns", "x memcpy", "x convert");
+        "\n%s: frame path per frame against memcpy of the image bytes (and rgb24 against\n"
+        "the bare conversion), both %s; best and median of the repetitions of this run,\n"
+        "x > 1 is slower; extra us: median frame minus median memcpy\n",
+        cold ? "Cold" : "Warm",
+        cold ? "from and into buffers flushed from the cache" : "with the buffers in the cache");
+    std::printf("%-10s %-10s %10s %10s %9s %10s %10s %9s %9s %10s\n", "path", "size", "best ns",
+                "memcpy ns", "x memcpy", "median ns", "memcpy ns", "x memcpy", "extra us",
+                "x convert");
     for (const auto& [p, s] : Cases()) {
-      const std::string frame = FrameName(p, s) + "/real_time";
-      const std::string copy = MemcpyName(ImageBytes(p, s)) + "/real_time";
+      const std::string frame = FrameName(p, s, cold) + "/real_time";
+      const std::string copy = MemcpyName(ImageBytes(p, s), cold) + "/real_time";
       if (!best_.count(frame) || !best_.count(copy)) continue;
-      std::printf("%-10s %-10s %12.0f %12.0f %9.3f %12.0f %12.0f %9.3f", p.name, s.Name().c_str(),
-                  best_[frame] * 1e9, best_[copy] * 1e9, best_[frame] / best_[copy],
-                  median_[frame] * 1e9, median_[copy] * 1e9, median_[frame] / median_[copy]);
-      const std::string convert = ConvertName(s) + "/real_time";
+      std::printf("%-10s %-10s %10.0f %10.0f %9.3f %10.0f %10.0f %9.3f %9.1f", p.name,
+                  s.Name().c_str(), best_[frame] * 1e9, best_[copy] * 1e9,
+                  best_[frame] / best_[copy], median_[frame] * 1e9, median_[copy] * 1e9,
+                  median_[frame] / median_[copy], (median_[frame] - median_[copy]) * 1e6);
+      const std::string convert = ConvertName(s, cold) + "/real_time";
       if (p.path == Path::kRgb24 && best_.count(convert)) {
         std::printf(" %10.3f", best_[frame] / best_[convert]);
       }

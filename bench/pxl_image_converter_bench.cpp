@@ -1,12 +1,16 @@
 // RBG32ToRGB24 (the dispatched path, each row variant, and row by row as the crop
 // path does it) against libyuv's ARGBToRGB24 and a memcpy of the input, at three
-// frame sizes. Throughput counts input bytes (width x height x 4) for all of them.
+// frame sizes, warm (the same frame again and again, in the cache) and cold
+// (source and destination flushed from the cache before each frame, outside the
+// timing, as a card's DMA leaves them). Throughput counts input bytes
+// (width x height x 4) for all of them.
 // After the runs, prints each one's speed relative to libyuv and to memcpy,
 // measured in this same run (best time of its repetitions). By default every
 // benchmark runs 10 times, interleaved in random order, so that the load of a
 // shared machine hits all of them alike; flags on the command line override that.
 //
 //   build/native-release/bench/pxl_image_converter_bench
+//   build/native-release/bench/pxl_image_converter_bench --benchmark_filter=cold
 #include <benchmark/benchmark.h>
 #include <libyuv.h>
 
@@ -19,8 +23,10 @@
 #include <string>
 #include <vector>
 
+#include "acquisition/copy_row.h"
 #include "acquisition/cpu_features.h"
 #include "acquisition/pxl_image_converter.h"
+#include "cache_flush.h"
 #include "repeated_runs.h"
 
 namespace zelto {
@@ -49,11 +55,17 @@ struct Frame {
 
 using Work = std::function<void(Frame&)>;
 
-void Register(const std::string& what, const Size& size, Work work) {
-  benchmark::RegisterBenchmark((what + "/" + size.Name()).c_str(),
-                               [size, work](benchmark::State& state) {
+void RegisterOne(const std::string& name, const Size& size, Work work, bool cold) {
+  benchmark::RegisterBenchmark(name.c_str(),
+                               [size, work, cold](benchmark::State& state) {
                                  Frame frame(size);
                                  for (auto _ : state) {
+                                   if (cold) {
+                                     state.PauseTiming();
+                                     FlushFromCache(frame.src.data(), frame.src.size());
+                                     FlushFromCache(frame.dst.data(), frame.dst.size());
+                                     state.ResumeTiming();
+                                   }
                                    work(frame);
                                    benchmark::DoNotOptimize(frame.dst.data());
                                    benchmark::ClobberMemory();
@@ -68,6 +80,16 @@ void Register(const std::string& what, const Size& size, Work work) {
       });
 }
 
+std::string Name(const std::string& what, const Size& size, bool cold) {
+  return (cold ? "cold/" : "") + what + "/" + size.Name();
+}
+
+void Register(const std::string& what, const Size& size, Work work) {
+  for (bool cold : {false, true}) {
+    RegisterOne(Name(what, size, cold), size, work, cold);
+  }
+}
+
 void RegisterAll() {
   struct Variant {
     const char* name;
@@ -76,7 +98,9 @@ void RegisterAll() {
   };
   const Variant variants[] = {{"C", RBG32ToRGB24Row_C, 0},
                               {"SSSE3", RBG32ToRGB24Row_Any_SSSE3, kCpuHasSSSE3},
-                              {"AVX2", RBG32ToRGB24Row_Any_AVX2, kCpuHasAVX2}};
+                              {"AVX2", RBG32ToRGB24Row_Any_AVX2, kCpuHasAVX2},
+                              {"NT_SSSE3", RBG32ToRGB24Row_Any_NT_SSSE3, kCpuHasSSSE3},
+                              {"NT_AVX2", RBG32ToRGB24Row_Any_NT_AVX2, kCpuHasAVX2}};
   for (const Size& size : kSizes) {
     Register("RBG32ToRGB24", size, [](Frame& f) {
       CPxlImageConverter converter;
@@ -90,8 +114,10 @@ void RegisterAll() {
     for (const Variant& v : variants) {
       if (v.flag != 0 && !TestCpuFlag(v.flag)) continue;
       const RBG32ToRGB24RowFunction row = v.row;
-      Register(std::string("RBG32ToRGB24_") + v.name, size,
-               [row](Frame& f) { row(f.src.data(), f.dst.data(), static_cast<int>(f.pixels())); });
+      Register(std::string("RBG32ToRGB24_") + v.name, size, [row](Frame& f) {
+        row(f.src.data(), f.dst.data(), static_cast<int>(f.pixels()));
+        StreamingStoreFence();  // as the frame path does after streaming
+      });
     }
     Register("libyuv_ARGBToRGB24", size, [](Frame& f) {
       libyuv::ARGBToRGB24(f.src.data(), f.size.width * 4, f.dst.data(), f.size.width * 3,
@@ -136,27 +162,31 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
   void PrintRatios() const {
     std::printf(
-        "\nThroughput relative to libyuv ARGBToRGB24 and to memcpy of the input "
-        "(> 1 is faster; best of repetitions):\n");
-    std::printf("%-24s %-10s %10s %10s %12s\n", "run", "size", "GB/s", "x libyuv", "x memcpy");
-    for (const Size& size : kSizes) {
-      const double yuv = Best("libyuv_ARGBToRGB24", size);
-      const double copy = Best("memcpy", size);
-      for (const char* what :
-           {"RBG32ToRGB24", "RBG32ToRGB24_rows", "RBG32ToRGB24_C", "RBG32ToRGB24_SSSE3",
-            "RBG32ToRGB24_AVX2", "libyuv_ARGBToRGB24", "memcpy"}) {
-        const double t = Best(what, size);
-        if (t <= 0) continue;
-        const double bytes = static_cast<double>(size.width) * size.height * 4;
-        std::printf("%-24s %-10s %10.2f %10.2f %12.2f\n", what, size.Name().c_str(),
-                    bytes / t / 1e9, yuv > 0 ? yuv / t : 0.0, copy > 0 ? copy / t : 0.0);
+        "\nThroughput relative to libyuv ARGBToRGB24 and to memcpy of the input, each in\n"
+        "the same cache state (> 1 is faster; best of repetitions):\n");
+    std::printf("%-6s %-24s %-10s %10s %10s %12s\n", "cache", "run", "size", "GB/s", "x libyuv",
+                "x memcpy");
+    for (bool cold : {false, true}) {
+      for (const Size& size : kSizes) {
+        const double yuv = Best("libyuv_ARGBToRGB24", size, cold);
+        const double copy = Best("memcpy", size, cold);
+        for (const char* what : {"RBG32ToRGB24", "RBG32ToRGB24_rows", "RBG32ToRGB24_C",
+                                 "RBG32ToRGB24_SSSE3", "RBG32ToRGB24_AVX2", "RBG32ToRGB24_NT_SSSE3",
+                                 "RBG32ToRGB24_NT_AVX2", "libyuv_ARGBToRGB24", "memcpy"}) {
+          const double t = Best(what, size, cold);
+          if (t <= 0) continue;
+          const double bytes = static_cast<double>(size.width) * size.height * 4;
+          std::printf("%-6s %-24s %-10s %10.2f %10.2f %12.2f\n", cold ? "cold" : "warm", what,
+                      size.Name().c_str(), bytes / t / 1e9, yuv > 0 ? yuv / t : 0.0,
+                      copy > 0 ? copy / t : 0.0);
+        }
       }
     }
   }
 
  private:
-  double Best(const std::string& what, const Size& size) const {
-    const auto it = best_.find(what + "/" + size.Name() + "/real_time");
+  double Best(const std::string& what, const Size& size, bool cold) const {
+    const auto it = best_.find(Name(what, size, cold) + "/real_time");
     return it == best_.end() ? 0.0 : it->second;
   }
   std::map<std::string, double> best_;

@@ -7,6 +7,7 @@
 namespace zelto {
 namespace {
 
+constexpr uint32_t kLeaf1EdxSse2 = 1u << 26;
 constexpr uint32_t kLeaf1EcxSsse3 = 1u << 9;
 constexpr uint32_t kLeaf1EcxOsxsave = 1u << 27;
 constexpr uint32_t kLeaf1EcxAvx = 1u << 28;
@@ -36,8 +37,9 @@ int Detected() {
 
 }  // namespace
 
-int CpuFlagsFromCpuid(uint32_t leaf1_ecx, uint32_t leaf7_ebx, uint64_t xcr0) {
+int CpuFlagsFromCpuid(uint32_t leaf1_ecx, uint32_t leaf7_ebx, uint64_t xcr0, uint32_t leaf1_edx) {
   int flags = kCpuInitialized;
+  if (leaf1_edx & kLeaf1EdxSse2) flags |= kCpuHasSSE2;
   if (leaf1_ecx & kLeaf1EcxSsse3) flags |= kCpuHasSSSE3;
   const bool os_saves_ymm = (leaf1_ecx & kLeaf1EcxOsxsave) && (leaf1_ecx & kLeaf1EcxAvx) &&
                             (xcr0 & kXcr0SseAndYmmState) == kXcr0SseAndYmmState;
@@ -49,10 +51,71 @@ int DetectCpuFlags() {
   unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
   if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return kCpuInitialized;
   const uint32_t leaf1_ecx = ecx;
+  const uint32_t leaf1_edx = edx;
   uint32_t leaf7_ebx = 0;
   if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) leaf7_ebx = ebx;
   const uint64_t xcr0 = (leaf1_ecx & kLeaf1EcxOsxsave) ? ReadXcr0() : 0;
-  return CpuFlagsFromCpuid(leaf1_ecx, leaf7_ebx, xcr0);
+  return CpuFlagsFromCpuid(leaf1_ecx, leaf7_ebx, xcr0, leaf1_edx);
+}
+
+CacheLevel CacheLevelFromCpuid(uint32_t eax, uint32_t ebx, uint32_t ecx) {
+  CacheLevel cache;
+  const uint32_t type = eax & 0x1f;  // 1 data, 2 instruction, 3 unified
+  if (type == 0) return cache;
+  cache.level = static_cast<int>((eax >> 5) & 0x7);
+  cache.sharing_threads = static_cast<int>((eax >> 14) & 0xfff) + 1;
+  const int64_t ways = ((ebx >> 22) & 0x3ff) + 1;
+  const int64_t partitions = ((ebx >> 12) & 0x3ff) + 1;
+  const int64_t line = (ebx & 0xfff) + 1;
+  const int64_t sets = static_cast<int64_t>(ecx) + 1;
+  cache.bytes = ways * partitions * line * sets;
+  if (type == 2) cache.bytes = 0;  // instruction caches do not hold frames
+  return cache;
+}
+
+namespace {
+
+struct Caches {
+  CacheLevel by_level[8];  // index: level; data and unified caches only
+};
+
+const Caches& DetectedCaches() {
+  static const Caches caches = [] {
+    Caches found;
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    __get_cpuid(0, &eax, &ebx, &ecx, &edx);
+    // "AuthenticAMD" and "HygonGenuine" describe their caches in 0x8000001D.
+    const bool amd_leaf = (ebx == 0x68747541u || ebx == 0x6f677948u);
+    const unsigned max_leaf = amd_leaf ? __get_cpuid_max(0x80000000u, nullptr) : eax;
+    const unsigned leaf = amd_leaf ? 0x8000001Du : 4u;
+    if (max_leaf < leaf) return found;
+    for (unsigned sub = 0; sub < 16; ++sub) {
+      __cpuid_count(leaf, sub, eax, ebx, ecx, edx);
+      const CacheLevel c = CacheLevelFromCpuid(eax, ebx, ecx);
+      if (c.level == 0) break;
+      if (c.bytes > 0) found.by_level[c.level] = c;
+    }
+    return found;
+  }();
+  return caches;
+}
+
+}  // namespace
+
+CacheLevel LastLevelCache() {
+  const Caches& c = DetectedCaches();
+  for (int level = 7; level > 0; --level) {
+    if (c.by_level[level].level != 0) return c.by_level[level];
+  }
+  return {};
+}
+
+CacheLevel CacheBelowLastLevel() {
+  const Caches& c = DetectedCaches();
+  for (int level = LastLevelCache().level - 1; level > 0; --level) {
+    if (c.by_level[level].level != 0) return c.by_level[level];
+  }
+  return {};
 }
 
 int CpuFlags() {

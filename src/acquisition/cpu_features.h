@@ -15,13 +15,33 @@ enum CpuFlag : int {
   kCpuInitialized = 0x1,  // always set in a detected value
   kCpuHasSSSE3 = 0x2,
   kCpuHasAVX2 = 0x4,
+  kCpuHasSSE2 = 0x8,
 };
 
 // Decodes raw cpuid/xgetbv results into CpuFlag bits (kCpuInitialized included):
-// `leaf1_ecx` from cpuid leaf 1, `leaf7_ebx` from leaf 7 sub-leaf 0 (0 when the CPU
-// has no leaf 7), `xcr0` from xgetbv(0) (0 when OSXSAVE is clear). AVX2 counts only
-// when the OS saves the YMM state (XCR0 bits 1 and 2).
-int CpuFlagsFromCpuid(uint32_t leaf1_ecx, uint32_t leaf7_ebx, uint64_t xcr0);
+// `leaf1_ecx` and `leaf1_edx` from cpuid leaf 1, `leaf7_ebx` from leaf 7 sub-leaf 0
+// (0 when the CPU has no leaf 7), `xcr0` from xgetbv(0) (0 when OSXSAVE is clear).
+// AVX2 counts only when the OS saves the YMM state (XCR0 bits 1 and 2).
+int CpuFlagsFromCpuid(uint32_t leaf1_ecx, uint32_t leaf7_ebx, uint64_t xcr0,
+                      uint32_t leaf1_edx = 0);
+
+// One cache as cpuid's deterministic cache leaf describes it (leaf 4 on Intel,
+// 0x8000001D on AMD): its level, bytes, and how many logical processors share it.
+struct CacheLevel {
+  int level = 0;  // 0: no cache described
+  int64_t bytes = 0;
+  int sharing_threads = 1;
+};
+
+// Decodes one sub-leaf of that leaf (eax, ebx, ecx); level 0 when eax says the
+// list ended (cache type 0).
+CacheLevel CacheLevelFromCpuid(uint32_t eax, uint32_t ebx, uint32_t ecx);
+
+// The highest-level data or unified cache this CPU reports, and the one just
+// below it (on most CPUs the core's own L2); level 0 when there is none.
+// Queried once, then cached; thread-safe.
+CacheLevel LastLevelCache();
+CacheLevel CacheBelowLastLevel();
 
 // Queries this CPU; not cached, not masked.
 int DetectCpuFlags();

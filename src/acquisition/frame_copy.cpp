@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "acquisition/copy_row.h"
 #include "acquisition/pxl_image_converter.h"
 
 namespace zelto {
@@ -21,7 +22,10 @@ bool CopyWholeFrame(const FrameSource& source, const FrameTarget& target, bool c
                                   source.data, target.data, false);
   }
   const int64_t bytes = std::min({target.image_bytes, source_size, capacity});
-  if (bytes > 0) std::memcpy(target.data, source.data, static_cast<size_t>(bytes));
+  if (bytes <= 0) return true;
+  const bool streaming = UseStreamingStores(bytes);
+  GetCopyRow(streaming)(source.data, target.data, static_cast<size_t>(bytes));
+  if (streaming) StreamingStoreFence();
   return true;
 }
 
@@ -41,6 +45,9 @@ void CropFrame(const FrameSource& source, const FrameTarget& target, int64_t byt
   top = std::max<int64_t>(0, top);
   const int64_t w = std::min(target.width, source.width - left);
   const int64_t h = std::min(target.height, source.height - top);
+  const bool streaming = UseStreamingStores(limit);
+  const CopyRowFunction copy_row = GetCopyRow(streaming);
+  const RBG32ToRGB24RowFunction convert_row = GetRBG32ToRGB24Row(streaming);
   // Only what the source does not cover is zeroed: the right of each copied
   // line, then everything below the last one.
   int64_t y = 0;
@@ -49,13 +56,14 @@ void CropFrame(const FrameSource& source, const FrameTarget& target, int64_t byt
     const int64_t to = y * target.width * out_bpp;
     if (from + w * in_bpp > source_size || to + w * out_bpp > capacity) break;
     if (convert) {
-      RBG32ToRGB24Row(source.data + from, target.data + to, static_cast<int>(w));
+      convert_row(source.data + from, target.data + to, static_cast<int>(w));
     } else {
-      std::memcpy(target.data + to, source.data + from, static_cast<size_t>(w * in_bpp));
+      copy_row(source.data + from, target.data + to, static_cast<size_t>(w * in_bpp));
     }
     zero(to + w * out_bpp, to + target.width * out_bpp);
   }
   zero(y * target.width * out_bpp, limit);
+  if (streaming) StreamingStoreFence();
 }
 
 }  // namespace zelto

@@ -1,7 +1,9 @@
 // Moving one frame from the driver's capture buffer into a host image: whole,
 // or cropped and padded, optionally converting 32-bit pixels to "RGB 24". Every
 // byte read lies inside the source buffer and every byte written inside the
-// target's capacity, whatever the geometry says.
+// target's capacity, whatever the geometry says. Frames that UseStreamingStores
+// picks (by the bytes written) go out with streaming stores, fenced before the
+// function returns, so the caller may publish the frame at once.
 #ifndef ZELTO_ACQUISITION_FRAME_COPY_H_
 #define ZELTO_ACQUISITION_FRAME_COPY_H_
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "acquisition/copy_row.h"
 #include "acquisition/cpu_features.h"
 
 namespace zelto {
@@ -29,6 +30,31 @@ void AnyWidth(const uint8_t* src, uint8_t* dst, int width) {
   std::memcpy(in, src, static_cast<size_t>(width) * 4);
   kKernel(in, out, kBlock);
   std::memcpy(dst, out, static_cast<size_t>(width) * 3);
+}
+
+// The streaming kernels also need dst aligned: the first pixels, up to the
+// first aligned output byte, go through the reference row; what is left after
+// the last whole block through the temporal wrapper. Pixel i starts at byte 3i,
+// and 11 is 3's inverse modulo 16 and 32, so -11 * dst pixels reach alignment.
+template <RBG32ToRGB24RowFunction kKernel, RBG32ToRGB24RowFunction kAny, int kBlock, int kAlign>
+void AnyWidthAligned(const uint8_t* src, uint8_t* dst, int width) {
+  if (width <= 0) return;
+  const int head = static_cast<int>(
+      ((kAlign - (reinterpret_cast<uintptr_t>(dst) & (kAlign - 1))) * 11) & (kAlign - 1));
+  if (width - head < kBlock) {
+    kAny(src, dst, width);
+    return;
+  }
+  RBG32ToRGB24Row_C(src, dst, head);
+  src += static_cast<ptrdiff_t>(head) * 4;
+  dst += static_cast<ptrdiff_t>(head) * 3;
+  width -= head;
+  const int whole = width - width % kBlock;
+  kKernel(src, dst, whole);
+  if (whole != width) {
+    kAny(src + static_cast<ptrdiff_t>(whole) * 4, dst + static_cast<ptrdiff_t>(whole) * 3,
+         width - whole);
+  }
 }
 
 RBG32ToRGB24RowFunction ChooseRow(int flags) {
@@ -61,6 +87,25 @@ void RBG32ToRGB24Row_Any_SSSE3(const uint8_t* src, uint8_t* dst, int width) {
 
 void RBG32ToRGB24Row_Any_AVX2(const uint8_t* src, uint8_t* dst, int width) {
   AnyWidth<RBG32ToRGB24Row_AVX2, kRBG32ToRGB24BlockAVX2>(src, dst, width);
+}
+
+void RBG32ToRGB24Row_Any_NT_SSSE3(const uint8_t* src, uint8_t* dst, int width) {
+  AnyWidthAligned<RBG32ToRGB24Row_NT_SSSE3, RBG32ToRGB24Row_Any_SSSE3, kRBG32ToRGB24BlockSSSE3, 16>(
+      src, dst, width);
+}
+
+void RBG32ToRGB24Row_Any_NT_AVX2(const uint8_t* src, uint8_t* dst, int width) {
+  AnyWidthAligned<RBG32ToRGB24Row_NT_AVX2, RBG32ToRGB24Row_Any_AVX2, kRBG32ToRGB24BlockAVX2, 32>(
+      src, dst, width);
+}
+
+RBG32ToRGB24RowFunction GetRBG32ToRGB24Row(bool streaming) {
+  if (streaming) {
+    const int flags = CpuFlags();
+    if (flags & kCpuHasAVX2) return RBG32ToRGB24Row_Any_NT_AVX2;
+    if (flags & kCpuHasSSSE3) return RBG32ToRGB24Row_Any_NT_SSSE3;
+  }
+  return GetRBG32ToRGB24Row();
 }
 
 RBG32ToRGB24RowFunction GetRBG32ToRGB24Row() {
@@ -96,7 +141,8 @@ bool CPxlImageConverter::RBG32ToRGB24(int width, int height, const uint8_t* sour
   const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
   if (pixels > PTRDIFF_MAX / 4) return false;
   // Rows are contiguous on both sides, so the image is one long row.
-  const RBG32ToRGB24RowFunction row = GetRBG32ToRGB24Row();
+  const bool streaming = UseStreamingStores(static_cast<int64_t>(pixels * 3));
+  const RBG32ToRGB24RowFunction row = GetRBG32ToRGB24Row(streaming);
   uint64_t left = pixels;
   while (left > 0) {
     const int n = left > kChunkPixels ? kChunkPixels : static_cast<int>(left);
@@ -105,6 +151,7 @@ bool CPxlImageConverter::RBG32ToRGB24(int width, int height, const uint8_t* sour
     destination += static_cast<size_t>(n) * 3;
     left -= static_cast<uint64_t>(n);
   }
+  if (streaming) StreamingStoreFence();
   return true;
 }
 

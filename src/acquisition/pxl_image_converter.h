@@ -34,10 +34,22 @@ void RBG32ToRGB24Row_AVX2(const uint8_t* src, uint8_t* dst, int width);
 void RBG32ToRGB24Row_Any_SSSE3(const uint8_t* src, uint8_t* dst, int width);
 void RBG32ToRGB24Row_Any_AVX2(const uint8_t* src, uint8_t* dst, int width);
 
+// Streaming-store kernels (see copy_row.h): whole blocks as above, and `dst`
+// aligned to 16 (SSSE3) or 32 (AVX2) bytes. Their _Any_ wrappers take any width
+// and alignment; a writer that used one calls StreamingStoreFence() before
+// publishing the frame.
+void RBG32ToRGB24Row_NT_SSSE3(const uint8_t* src, uint8_t* dst, int width);
+void RBG32ToRGB24Row_NT_AVX2(const uint8_t* src, uint8_t* dst, int width);
+void RBG32ToRGB24Row_Any_NT_SSSE3(const uint8_t* src, uint8_t* dst, int width);
+void RBG32ToRGB24Row_Any_NT_AVX2(const uint8_t* src, uint8_t* dst, int width);
+
 // The fastest any-width row function this CPU supports under the current
 // MaskCpuFlags (see cpu_features.h). Chosen on first use and kept until the mask
 // changes; thread-safe.
 RBG32ToRGB24RowFunction GetRBG32ToRGB24Row();
+// The same choice among the streaming rows when `streaming` (the temporal row
+// when the CPU has no streaming one).
+RBG32ToRGB24RowFunction GetRBG32ToRGB24Row(bool streaming);
 
 // Converts one row with GetRBG32ToRGB24Row().
 void RBG32ToRGB24Row(const uint8_t* src, uint8_t* dst, int width);
@@ -58,8 +70,9 @@ class CPxlImageConverter {
   CPxlImageConverter& operator=(const CPxlImageConverter&) = delete;
 
   // Reads width * height * 4 bytes of `source`, writes width * height * 3 bytes of
-  // `destination`. False, with nothing written, on a null pointer, a negative size
-  // or an image too large to address; true otherwise (an empty image included).
+  // `destination`, with streaming stores (fenced before it returns) when
+  // UseStreamingStores says so for that many bytes. False, with nothing written, on a null pointer,
+  // a negative size or an image too large to address; true otherwise (an empty image included).
   // `flag` is accepted for the call's shape and has no effect.
   bool RBG32ToRGB24(int width, int height, const uint8_t* source, uint8_t* destination, bool flag);
 };

@@ -1,5 +1,5 @@
-// Built with -mavx2. Holds only the kernel (see the SSSE3 file). Everything stays
-// in registers within this one function, with unaligned loads and stores: 32-bit
+// Built with -mavx2. Holds only the kernels (see the SSSE3 file). Everything stays
+// in registers within each kernel, with unaligned loads (and unaligned or streaming stores): 32-bit
 // Windows gives no 32-byte stack alignment to spill __m256 values into.
 #include <immintrin.h>
 
@@ -7,7 +7,19 @@
 
 namespace zelto {
 
-void RBG32ToRGB24Row_AVX2(const uint8_t* src, uint8_t* dst, int width) {
+namespace {
+
+template <bool kStream>
+__attribute__((always_inline)) inline void Store(uint8_t* p, __m256i v) {
+  if constexpr (kStream) {
+    _mm256_stream_si256(reinterpret_cast<__m256i*>(p), v);
+  } else {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+  }
+}
+
+template <bool kStream>
+__attribute__((always_inline)) inline void Convert(const uint8_t* src, uint8_t* dst, int width) {
   // vpshufb packs each 128-bit lane's 4 pixels into its low 3 dwords, so a load of
   // 8 pixels holds 6 dwords of output at dword positions 0,1,2,4,5,6. Four loads
   // give 24 output dwords; vpermd moves each load's dwords to where they fall in
@@ -32,12 +44,22 @@ void RBG32ToRGB24Row_AVX2(const uint8_t* src, uint8_t* dst, int width) {
     const __m256i d = _mm256_permutevar8x32_epi32(
         _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 96)), pack),
         place_d);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), _mm256_blend_epi32(a, b, 0xC0));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 32), _mm256_blend_epi32(b, c, 0xF0));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 64), _mm256_blend_epi32(c, d, 0xFC));
+    Store<kStream>(dst, _mm256_blend_epi32(a, b, 0xC0));
+    Store<kStream>(dst + 32, _mm256_blend_epi32(b, c, 0xF0));
+    Store<kStream>(dst + 64, _mm256_blend_epi32(c, d, 0xFC));
     src += 128;
     dst += 96;
   }
+}
+
+}  // namespace
+
+void RBG32ToRGB24Row_AVX2(const uint8_t* src, uint8_t* dst, int width) {
+  Convert<false>(src, dst, width);
+}
+
+void RBG32ToRGB24Row_NT_AVX2(const uint8_t* src, uint8_t* dst, int width) {
+  Convert<true>(src, dst, width);
 }
 
 }  // namespace zelto

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <numeric>
 #include <vector>
 
+#include "acquisition/copy_row.h"
+#include "acquisition/cpu_features.h"
 #include "acquisition/pxl_image_converter.h"
 
 namespace zelto {
@@ -100,6 +103,40 @@ TEST(FrameCopyTest, CropNeverReadsPastAShortSourceOrWritesPastCapacity) {
   EXPECT_TRUE(TailIntact(dst, 10));
   // No source and no target: nothing happens.
   CropFrame({nullptr, 0, 4, 4}, {nullptr, 0, 4, 4, 16}, 1, false);
+}
+
+// Streaming stores change how a frame is written, never what: every path, at
+// odd sizes and offsets into the buffers, gives the bytes of the ordinary one.
+TEST(FrameCopyTest, StreamedFramesMatchOrdinaryOnes) {
+  MaskCpuFlags(-1);
+  CPxlImageConverter converter;
+  const auto run = [&](bool streamed, bool convert, bool crop, int64_t w, int64_t h, size_t shift) {
+    SetStreamingThresholdBytes(streamed ? 0 : std::numeric_limits<int64_t>::max());
+    const std::vector<uint8_t> src = Counting(static_cast<size_t>((w + 3) * (h + 2) * 4) + shift);
+    const int64_t bpp = convert ? 3 : 4;
+    std::vector<uint8_t> dst(static_cast<size_t>(w * h * bpp) + shift + kTail, kGuard);
+    const FrameSource source{src.data() + shift, static_cast<int64_t>(src.size() - shift),
+                             crop ? w + 3 : w, crop ? h + 2 : h};
+    const FrameTarget target{dst.data() + shift, w * h * bpp, w, h, w * h * bpp};
+    if (crop) {
+      CropFrame(source, target, 4, convert, 1, 1);
+    } else {
+      EXPECT_TRUE(CopyWholeFrame(source, target, convert, converter));
+    }
+    return dst;
+  };
+  for (bool convert : {false, true}) {
+    for (bool crop : {false, true}) {
+      for (auto [w, h] : {std::pair<int64_t, int64_t>{1, 1}, {37, 5}, {641, 3}}) {
+        for (size_t shift : {0u, 1u, 7u}) {
+          SCOPED_TRACE(::testing::Message() << "convert " << convert << " crop " << crop << " " << w
+                                            << "x" << h << " shift " << shift);
+          EXPECT_EQ(run(false, convert, crop, w, h, shift), run(true, convert, crop, w, h, shift));
+        }
+      }
+    }
+  }
+  SetStreamingThresholdBytes(-1);
 }
 
 }  // namespace

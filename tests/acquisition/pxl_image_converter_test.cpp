@@ -7,62 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "acquisition/copy_row.h"
 #include "acquisition/cpu_features.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
+#include "guarded_buffer.h"
 
 namespace zelto {
 namespace {
 
-// `size` bytes that end exactly where an inaccessible page begins, so any access
-// past the end faults.
-class GuardedBuffer {
- public:
-  explicit GuardedBuffer(size_t size) : size_(size) {
-#ifdef _WIN32
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    page_ = info.dwPageSize;
-#else
-    page_ = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-#endif
-    const size_t data_pages = (size + page_ - 1) / page_;
-    total_ = (data_pages + 1) * page_;
-#ifdef _WIN32
-    base_ = static_cast<uint8_t*>(
-        VirtualAlloc(nullptr, total_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    DWORD old = 0;
-    if (base_ != nullptr) VirtualProtect(base_ + data_pages * page_, page_, PAGE_NOACCESS, &old);
-#else
-    void* p = mmap(nullptr, total_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    base_ = p == MAP_FAILED ? nullptr : static_cast<uint8_t*>(p);
-    if (base_ != nullptr) mprotect(base_ + data_pages * page_, page_, PROT_NONE);
-#endif
-  }
-  ~GuardedBuffer() {
-#ifdef _WIN32
-    VirtualFree(base_, 0, MEM_RELEASE);
-#else
-    munmap(base_, total_);
-#endif
-  }
-  GuardedBuffer(const GuardedBuffer&) = delete;
-  GuardedBuffer& operator=(const GuardedBuffer&) = delete;
-
-  uint8_t* data() { return base_ + (total_ - page_) - size_; }
-  bool ok() const { return base_ != nullptr; }
-
- private:
-  size_t size_;
-  size_t page_ = 0;
-  size_t total_ = 0;
-  uint8_t* base_ = nullptr;
-};
+using testing::GuardedBuffer;
 
 struct Variant {
   const char* name;
@@ -73,6 +25,8 @@ struct Variant {
 const Variant kAnyWidthVariants[] = {
     {"Any_SSSE3", RBG32ToRGB24Row_Any_SSSE3, kCpuHasSSSE3},
     {"Any_AVX2", RBG32ToRGB24Row_Any_AVX2, kCpuHasAVX2},
+    {"Any_NT_SSSE3", RBG32ToRGB24Row_Any_NT_SSSE3, kCpuHasSSSE3},
+    {"Any_NT_AVX2", RBG32ToRGB24Row_Any_NT_AVX2, kCpuHasAVX2},
     {"Dispatch", RBG32ToRGB24Row, 0},
 };
 
@@ -117,7 +71,8 @@ TEST(RBG32ToRGB24RowTest, ReferenceKeepsBlueGreenRedAndDropsX) {
 TEST_P(RowVariantTest, MatchesReferenceAtEveryWidthAndMisalignment) {
   for (int width : TestWidths()) {
     for (int src_offset = 0; src_offset < 4; ++src_offset) {
-      const int dst_offset = (src_offset * 3) % 5;  // mixes alignments of the two sides
+      // Mixes alignments of the two sides; the streaming rows align on 16 and 32.
+      const int dst_offset = (src_offset * 11 + width) % 33;
       auto src = RandomBytes(static_cast<size_t>(width) * 4 + src_offset, width * 7 + src_offset);
       const auto expected = Reference(src.data() + src_offset, width);
       // Canaries on both sides of the destination row.
@@ -166,16 +121,21 @@ TEST(RBG32ToRGB24KernelTest, BlockKernelsMatchReference) {
     int flag;
   };
   const Kernel kernels[] = {{RBG32ToRGB24Row_SSSE3, kRBG32ToRGB24BlockSSSE3, kCpuHasSSSE3},
-                            {RBG32ToRGB24Row_AVX2, kRBG32ToRGB24BlockAVX2, kCpuHasAVX2}};
+                            {RBG32ToRGB24Row_AVX2, kRBG32ToRGB24BlockAVX2, kCpuHasAVX2},
+                            {RBG32ToRGB24Row_NT_SSSE3, kRBG32ToRGB24BlockSSSE3, kCpuHasSSSE3},
+                            {RBG32ToRGB24Row_NT_AVX2, kRBG32ToRGB24BlockAVX2, kCpuHasAVX2}};
   for (const Kernel& k : kernels) {
     if (!TestCpuFlag(k.flag)) continue;
     for (int blocks = 1; blocks <= 5; ++blocks) {
       const int width = blocks * k.block;
+      // The streaming kernels need an aligned destination: whole blocks (48 or 96
+      // bytes) that end at a page boundary start 16- or 32-byte aligned.
       GuardedBuffer src(static_cast<size_t>(width) * 4);
       GuardedBuffer dst(static_cast<size_t>(width) * 3);
       const auto bytes = RandomBytes(static_cast<size_t>(width) * 4, blocks);
       std::memcpy(src.data(), bytes.data(), bytes.size());
       k.row(src.data() + 0, dst.data(), width);
+      StreamingStoreFence();
       const auto expected = Reference(bytes.data(), width);
       EXPECT_EQ(0, std::memcmp(dst.data(), expected.data(), expected.size()))
           << "block " << k.block << " width " << width;
@@ -196,10 +156,17 @@ TEST(RBG32ToRGB24DispatchTest, FollowsTheCpuMask) {
   }
   MaskCpuFlags(0);
   EXPECT_EQ(GetRBG32ToRGB24Row(), &RBG32ToRGB24Row_C);
+  EXPECT_EQ(GetRBG32ToRGB24Row(true), &RBG32ToRGB24Row_C);  // no streaming row without SIMD
   // Restoring the mask brings the fast path back: the choice is not frozen.
   MaskCpuFlags(-1);
   if (all & (kCpuHasAVX2 | kCpuHasSSSE3)) {
     EXPECT_NE(GetRBG32ToRGB24Row(), &RBG32ToRGB24Row_C);
+  }
+  if (all & kCpuHasAVX2) {
+    EXPECT_EQ(GetRBG32ToRGB24Row(true), &RBG32ToRGB24Row_Any_NT_AVX2);
+    MaskCpuFlags(~kCpuHasAVX2);
+    EXPECT_EQ(GetRBG32ToRGB24Row(true), &RBG32ToRGB24Row_Any_NT_SSSE3);
+    MaskCpuFlags(-1);
   }
 }
 
@@ -225,6 +192,23 @@ TEST_P(ConverterTest, ConvertsWholeImagesOfManyRows) {
           << width << "x" << height << " row " << y;
     }
   }
+}
+
+// Whole images are streamed from the threshold on; the bytes must not change.
+TEST_P(ConverterTest, StreamedImagesMatchTheReference) {
+  SetStreamingThresholdBytes(0);
+  for (auto [width, height] : {std::pair{1, 1}, {17, 3}, {641, 5}, {1920, 4}}) {
+    const size_t pixels = static_cast<size_t>(width) * height;
+    GuardedBuffer src(pixels * 4);
+    GuardedBuffer dst(pixels * 3);
+    const auto bytes = RandomBytes(pixels * 4, width * height);
+    std::memcpy(src.data(), bytes.data(), bytes.size());
+    ASSERT_TRUE(converter_.RBG32ToRGB24(width, height, src.data(), dst.data(), false));
+    const auto expected = Reference(bytes.data(), static_cast<int>(pixels));
+    EXPECT_EQ(0, std::memcmp(dst.data(), expected.data(), expected.size()))
+        << width << "x" << height;
+  }
+  SetStreamingThresholdBytes(-1);
 }
 
 TEST_P(ConverterTest, FlagChangesNothing) {

@@ -193,6 +193,12 @@ TEST_F(ZeltograbTest, GrabsFramesIntoImagesAndCsv) {
 
     std::vector<CsvRow> rows = ReadCsv(Path(out + "/frames.csv"));
     ASSERT_EQ(rows.size(), 9u);
+    // At free pacing the encoder may fall behind the card: the frames it could
+    // not take are counted, not waited for, and every other one is on disk.
+    const size_t behind_at = summary.find("not written ");
+    ASSERT_NE(behind_at, std::string::npos) << summary;
+    const int behind = std::atoi(summary.c_str() + behind_at + 12);
+    int missing = 0;
     std::optional<uint32_t> previous;
     for (size_t i = 0; i < rows.size(); ++i) {
       if (i > 0) {
@@ -200,6 +206,10 @@ TEST_F(ZeltograbTest, GrabsFramesIntoImagesAndCsv) {
       }
       char name[32];
       std::snprintf(name, sizeof name, "frame_%06zu.%s", i, format);
+      if (!fs::exists(Path(out + "/" + name))) {
+        ++missing;
+        continue;
+      }
       RgbImage image;
       ASSERT_TRUE(std::string(format) == "png" ? testing::ReadPng(Path(out + "/" + name), &image)
                                                : testing::ReadBmp(Path(out + "/" + name), &image))
@@ -213,6 +223,8 @@ TEST_F(ZeltograbTest, GrabsFramesIntoImagesAndCsv) {
       previous = code;
       ExpectPattern(image, *code, layout);
     }
+    EXPECT_EQ(missing, behind) << summary;
+    EXPECT_LT(missing, 9);  // the first frames always find a free slot
     EXPECT_FALSE(fs::exists(Path(out + "/frame_000009." + format)));
   }
 }

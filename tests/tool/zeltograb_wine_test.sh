@@ -25,8 +25,11 @@ cat out.txt err.txt
 grep -q "ZeltoRGB.OrvaneZeltoRGB.1 (registered class, CoCreateInstance)" out.txt || fail "not created through CoCreateInstance"
 grep -q "captured    10 in" out.txt || fail "no summary of 10 frames"
 
+# At free pacing the writers may fall behind; what they could not take is counted.
 images=$(ls frames/frame_*.bmp 2>/dev/null | wc -l)
-[ "$images" = 10 ] || fail "$images images, not 10"
+behind=$(tr -d '\r' <out.txt | sed -n 's/^  not written \([0-9]*\) (writer behind)$/\1/p')
+[ -n "$behind" ] || fail "no count of frames not written"
+[ "$images" -gt 0 ] && [ $((images + behind)) = 10 ] || fail "$images images and $behind not written, not 10"
 # 1024 x 768, 24 bits per pixel, after the 54-byte header.
 for f in frames/frame_*.bmp; do
   size=$(stat -c %s "$f")

@@ -1,9 +1,12 @@
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +17,7 @@
 #include "geometry_options.h"
 #include "host_os.h"
 #include "image_file.h"
+#include "image_writer.h"
 #include "pixel_format.h"
 #include "settings_command.h"
 #include "time_source_command.h"
@@ -25,6 +29,11 @@ using Clock = std::chrono::steady_clock;
 
 // A card that delivers nothing for this long counts as failed (signal lost).
 constexpr auto kFrameTimeout = std::chrono::seconds(10);
+
+// Image files are written by this many threads from at most this many copies
+// (or as many as the card has buffers) waiting for the disk.
+constexpr int kWriterThreads = 2;
+constexpr int kWriterSlots = 8;
 
 enum class StopReason { kNone, kInterrupted, kNoFrames };
 
@@ -174,7 +183,7 @@ class ImageSink {
 std::string Summary(const Options& options, const CardSession& s, const ImageGeometry& g,
                     const std::optional<PixelFormatInfo>& format, const FrameStatistics& stats,
                     int32_t peak_ready, int32_t total_buffers, int64_t images_written,
-                    const std::string& time_source) {
+                    int64_t images_behind, const std::string& time_source) {
   std::string out;
   char line[256];
   auto add = [&](const char* label, const std::string& value) {
@@ -209,6 +218,7 @@ std::string Summary(const Options& options, const CardSession& s, const ImageGeo
                   static_cast<long long>(images_written), FormatName(options.format),
                   options.out_dir.c_str());
     add("written", line);
+    add("not written", std::to_string(images_behind) + " (writer behind)");
   }
   return out;
 }
@@ -304,9 +314,22 @@ int RunGrab(const Options& options) {
   }
 
   std::vector<FrameSample> samples;
-  ImageSink sink(options, g, format);
+  std::optional<ImageWriter> writer;
+  if (write_images) {
+    writer.emplace(static_cast<size_t>(g.bytes), std::max(kWriterSlots, options.buffers),
+                   kWriterThreads, [&options, &g, &format] {
+                     // The disk may fall behind, the card and the grab loop not.
+                     LowerThisThreadPriority();
+                     auto sink = std::make_shared<ImageSink>(options, g, format);
+                     return [sink](int64_t index, const uint8_t* data, std::string* error) {
+                       return sink->Write(index, data, error);
+                     };
+                   });
+  }
+  bool told_behind = false;
   StatusLine status_line(StdoutIsTerminal(), options.buffers);
   int64_t images_written = 0;
+  int64_t images_behind = 0;
   int64_t running_dropped = 0;
   std::optional<uint32_t> last_number;
   std::string error;
@@ -340,12 +363,15 @@ int RunGrab(const Options& options) {
         sample.time_code = DecodeTimeCode(data, time_source.ltc_frame_rate);
       }
       const int64_t index = static_cast<int64_t>(samples.size());
-      if (write_images && index % options.every == 0) {
-        if (!sink.Write(index, data, &error)) {
+      if (writer && index % options.every == 0 && !writer->Offer(index, data)) {
+        if (writer->failed()) {
           grabber->ReleaseCurrentFrame();
           break;
         }
-        ++images_written;
+        if (!told_behind) {
+          std::fprintf(stderr, "zeltograb: the image writer is behind; frames are not written\n");
+          told_behind = true;
+        }
       }
       hr = grabber->ReleaseCurrentFrame();
       if (csv != nullptr) {
@@ -363,6 +389,11 @@ int RunGrab(const Options& options) {
       s.usage->GetReadyCount(&ready);
       status_line.Update(static_cast<int64_t>(samples.size()), ready, running_dropped);
       if (SUCCEEDED(hr)) hr = grabber->ArmBuffer();
+    }
+    if (writer) {
+      writer->Finish(&error);  // what is queued still goes to disk
+      images_written = writer->written();
+      images_behind = writer->behind();
     }
     watchdog.Stop();
     status_line.End();
@@ -391,8 +422,9 @@ int RunGrab(const Options& options) {
   std::string time_source_line = DescribeTimeSource(time_source);
   const std::string time_source_state = DescribeTimeSourceState(grabber);
   if (!time_source_state.empty()) time_source_line += "; " + time_source_state;
-  const std::string summary = Summary(options, s, g, format, Summarise(samples), peak_ready,
-                                      total_buffers, images_written, time_source_line);
+  const std::string summary =
+      Summary(options, s, g, format, Summarise(samples), peak_ready, total_buffers, images_written,
+              images_behind, time_source_line);
   std::printf("zeltograb: done\n%s", summary.c_str());
   if (csv != nullptr) {
     if (std::fclose(csv) != 0 && status == kExitOk) status = kExitFileError;

@@ -1,5 +1,6 @@
 // The little the tool needs from the operating system beyond the module: its own
-// path, whether stdout is a terminal, Ctrl-C, the environment, and COM set-up.
+// path, whether stdout is a terminal, Ctrl-C, thread priority, the environment,
+// and COM set-up.
 // One implementation per OS (host_os_posix.cpp, host_os_win.cpp).
 #ifndef ZELTO_TOOLS_ZELTOGRAB_HOST_OS_H_
 #define ZELTO_TOOLS_ZELTOGRAB_HOST_OS_H_
@@ -19,6 +20,10 @@ bool StdoutIsTerminal();
 // reads; a second one ends the process the usual way.
 void InstallInterruptHandler();
 bool Interrupted();
+
+// Lowers the calling thread's scheduling priority a step, so that it yields the
+// CPU to the grab loop and the module's capture thread. Best effort.
+void LowerThisThreadPriority();
 
 // Sets an environment variable for this process and the libraries it loads.
 void SetEnvironment(const char* name, const std::string& value);

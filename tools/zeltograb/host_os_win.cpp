@@ -53,4 +53,8 @@ HRESULT CreateRegisteredObject(REFIID riid, void** object) {
   return CoCreateInstance(CLSID_OrvaneZeltoRGB, nullptr, CLSCTX_INPROC_SERVER, riid, object);
 }
 
+void LowerThisThreadPriority() {
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+}
+
 }  // namespace zelto::grab
