@@ -73,6 +73,27 @@ std::string ParseGeometryOption(const std::string& name, const std::string& valu
 
 // --- end of the geometry options -------------------------------------------------
 
+struct CommandName {
+  const char* name;
+  Command command;
+};
+constexpr CommandName kCommandNames[] = {
+    {"grab", Command::kGrab},
+    {"info", Command::kInfo},
+    {"timesource", Command::kTimeSource},
+    {"settings", Command::kSettings},
+    {"set", Command::kSet},
+    {"selftest", Command::kSelfTest},
+    {"adjust", Command::kAdjust},
+};
+
+Command FindCommand(const std::string& name) {
+  for (const CommandName& entry : kCommandNames) {
+    if (name == entry.name) return entry.command;
+  }
+  return Command::kNone;
+}
+
 ParseResult Fail(std::string error) {
   ParseResult result;
   result.error = std::move(error);
@@ -92,33 +113,12 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
   const std::string& command = args[0];
   if (command == "--help" || command == "-h" || command == "help") {
     o.help = true;
-    if (args.size() > 1 && args[1] == "grab") o.command = Command::kGrab;
-    if (args.size() > 1 && args[1] == "info") o.command = Command::kInfo;
-    if (args.size() > 1 && args[1] == "timesource") o.command = Command::kTimeSource;
-    if (args.size() > 1 && args[1] == "settings") o.command = Command::kSettings;
-    if (args.size() > 1 && args[1] == "set") o.command = Command::kSet;
-    if (args.size() > 1 && args[1] == "selftest") o.command = Command::kSelfTest;
-    if (args.size() > 1 && args[1] == "adjust") o.command = Command::kAdjust;
+    if (args.size() > 1) o.command = FindCommand(args[1]);
     result.ok = true;
     return result;
   }
-  if (command == "grab") {
-    o.command = Command::kGrab;
-  } else if (command == "info") {
-    o.command = Command::kInfo;
-  } else if (command == "timesource") {
-    o.command = Command::kTimeSource;
-  } else if (command == "settings") {
-    o.command = Command::kSettings;
-  } else if (command == "set") {
-    o.command = Command::kSet;
-  } else if (command == "selftest") {
-    o.command = Command::kSelfTest;
-  } else if (command == "adjust") {
-    o.command = Command::kAdjust;
-  } else {
-    return Fail("unknown command '" + command + "'");
-  }
+  o.command = FindCommand(command);
+  if (o.command == Command::kNone) return Fail("unknown command '" + command + "'");
   ++i;
 
   const bool grab = o.command == Command::kGrab;
@@ -238,6 +238,14 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
   return result;
 }
 
+std::string CardOptionsUsage() {
+  return "  --sim TEXT      ZeltoSim settings for this run, as ZELTOSIM=\"key=value;...\"\n"
+         "  --driver PATH   store PATH as the driver library in the registry\n"
+         "  --key KEY       host key under HKEY_CURRENT_USER (default\n"
+         "                  Software\\Zelto\\zeltograb\\)\n"
+         "  --module PATH   load this module instead of the bundled one\n";
+}
+
 std::string Usage(Command command) {
   switch (command) {
     case Command::kGrab:
@@ -252,26 +260,8 @@ std::string Usage(Command command) {
              "  --report        draw DIR/report.png from the grab (needs --out; python3 with\n"
              "                  matplotlib)\n"
              "  --format F      png, bmp or raw (the module's bytes as delivered); default\n"
-             "                  png natively, bmp on Windows\n"
-             "  --sim TEXT      ZeltoSim settings for this run, as ZELTOSIM=\"key=value;...\"\n"
-             "  --driver PATH   store PATH as the driver library in the registry\n"
-             "  --key KEY       host key under HKEY_CURRENT_USER (default\n"
-             "                  Software\\Zelto\\zeltograb\\)\n"
-             "  --module PATH   load this module instead of the bundled one\n" +
-             CaptureOptionsUsage() + TimeSourceUsage() +
-             "\n"
-             "Exit status: 0 done, 2 usage, 3 the module or the driver failed.\n";
-    case Command::kTimeSource:
-      return "usage: zeltograb timesource [options]\n"
-             "Stores the time source values given, opens the card, grabs a few frames and\n"
-             "prints the time source settings, whether the plug-in can be bound, its\n"
-             "synchronisation status and GPS support.\n"
-             "\n"
-             "  --sim TEXT      ZeltoSim settings for this run\n"
-             "  --driver PATH   store PATH as the driver library in the registry\n"
-             "  --key KEY       host key under HKEY_CURRENT_USER\n"
-             "  --module PATH   load this module instead of the bundled one\n" +
-             TimeSourceUsage() +
+             "                  png natively, bmp on Windows\n" +
+             CardOptionsUsage() + CaptureOptionsUsage() + TimeSourceUsage() +
              "\n"
              "Geometry and pacing, set through the module before grabbing (it stores them\n"
              "for the next start, as for any host):\n"
@@ -280,15 +270,21 @@ std::string Usage(Command command) {
              "  --frame-rate N  the module paces delivery at N frames per second\n"
              "\n"
              "Exit status: 0 done, 2 usage, 3 the module or the driver failed.\n";
+    case Command::kTimeSource:
+      return "usage: zeltograb timesource [options]\n"
+             "Stores the time source values given, opens the card, grabs a few frames and\n"
+             "prints the time source settings, whether the plug-in can be bound, its\n"
+             "synchronisation status and GPS support.\n"
+             "\n" +
+             CardOptionsUsage() + TimeSourceUsage() +
+             "\n"
+             "Exit status: 0 done, 2 usage, 3 the module or the driver failed.\n";
     case Command::kInfo:
       return "usage: zeltograb info [options]\n"
              "Opens the card and prints its mode, image geometry, region, scaling, frame\n"
              "rates, pixel format and buffer counters.\n"
-             "\n"
-             "  --sim TEXT      ZeltoSim settings for this run\n"
-             "  --driver PATH   store PATH as the driver library in the registry\n"
-             "  --key KEY       host key under HKEY_CURRENT_USER\n"
-             "  --module PATH   load this module instead of the bundled one\n"
+             "\n" +
+             CardOptionsUsage() +
              "\n"
              "Exit status: 0 done, 2 usage, 3 the module or the driver failed.\n";
     case Command::kSettings: return SettingsUsage();
@@ -300,11 +296,8 @@ std::string Usage(Command command) {
              "user's values under <key>-selftest\\ and leaves the user's values untouched.\n"
              "\n"
              "  --list          name the checks and stop\n"
-             "  --only NAME     run just this check (repeatable)\n"
-             "  --sim TEXT      ZeltoSim settings for this run\n"
-             "  --driver PATH   store PATH as the driver library in the registry\n"
-             "  --key KEY       the user's host key under HKEY_CURRENT_USER\n"
-             "  --module PATH   load this module instead of the bundled one\n"
+             "  --only NAME     run just this check (repeatable)\n" +
+             CardOptionsUsage() +
              "\n"
              "Exit status: 0 nothing failed, 2 usage, 3 a check failed.\n";
     case Command::kAdjust:
@@ -313,11 +306,8 @@ std::string Usage(Command command) {
              "NAME=VALUE (NAME its name in any case, or its id) sets one first. A value\n"
              "outside the range is passed on as given, with a warning. The module stores\n"
              "it for the next start, as for any host.\n"
-             "\n"
-             "  --sim TEXT      ZeltoSim settings for this run\n"
-             "  --driver PATH   store PATH as the driver library in the registry\n"
-             "  --key KEY       host key under HKEY_CURRENT_USER\n"
-             "  --module PATH   load this module instead of the bundled one\n"
+             "\n" +
+             CardOptionsUsage() +
              "\n"
              "Exit status: 0 done, 2 usage or no such adjustment, 3 the module or the\n"
              "driver failed.\n";

@@ -77,6 +77,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, bool png_supp
 
 // The usage text of one command, or of the program for Command::kNone.
 std::string Usage(Command command);
+// The usage lines of the options every command that opens the card takes.
+std::string CardOptionsUsage();
 
 const char* FormatName(ImageFileFormat format);
 const char* FormatExtension(ImageFileFormat format);

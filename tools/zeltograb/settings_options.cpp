@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "options.h"
+
 namespace zelto::grab {
 namespace {
 
@@ -108,11 +110,8 @@ std::string SettingsUsage() {
          "Opens the card and lists every enumerated setting through the module's\n"
          "settings interface: its id, its current value and its options, the current\n"
          "one marked with *.\n"
-         "\n"
-         "  --sim TEXT      ZeltoSim settings for this run\n"
-         "  --driver PATH   store PATH as the driver library in the registry\n"
-         "  --key KEY       host key under HKEY_CURRENT_USER\n"
-         "  --module PATH   load this module instead of the bundled one\n"
+         "\n" +
+         CardOptionsUsage() +
          "\n"
          "Exit status: 0 done, 2 usage, 3 the module or the driver failed.\n";
 }
@@ -124,11 +123,8 @@ std::string SetUsage() {
          "name in any case, spaces optional or written as _ (capture_format); VALUE an\n"
          "option's label the same way (\"RGB 24\", rgb24, 1024x768, 50%) or its number.\n"
          "A label is matched before a number: Input Channel=1 is the first channel.\n"
-         "\n"
-         "  --sim TEXT      ZeltoSim settings for this run\n"
-         "  --driver PATH   store PATH as the driver library in the registry\n"
-         "  --key KEY       host key under HKEY_CURRENT_USER\n"
-         "  --module PATH   load this module instead of the bundled one\n"
+         "\n" +
+         CardOptionsUsage() +
          "\n"
          "Exit status: 0 done, 2 usage or an unknown name or value (the valid ones are\n"
          "listed), 3 the module or the driver failed.\n";
