@@ -69,11 +69,12 @@ TEST(FrameStatsTest, SummaryOfTooFewFrames) {
 
 TEST(FrameStatsTest, CsvRows) {
   EXPECT_EQ(CsvHeader(),
-            "index,seconds,milliseconds,microseconds,interval_ms,frame_number,time_code\n");
+            "index,seconds,milliseconds,microseconds,interval_ms,frame_number,time_code,ready\n");
   FrameSample first = At(1700000000, 999, 990, 41);
   FrameSample second = At(1700000001, 16, 657);
-  EXPECT_EQ(CsvRow(0, first, nullptr), "0,1700000000,999,990,,41,\n");
-  EXPECT_EQ(CsvRow(1, second, &first), "1,1700000001,16,657,16.667,,\n");
+  first.ready = 3;
+  EXPECT_EQ(CsvRow(0, first, nullptr), "0,1700000000,999,990,,41,,3\n");
+  EXPECT_EQ(CsvRow(1, second, &first), "1,1700000001,16,657,16.667,,,\n");
 }
 
 }  // namespace

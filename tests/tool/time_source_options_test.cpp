@@ -52,12 +52,12 @@ TEST(TimeSourceOptionsTest, DecodesValidBcdAndIgnoresTheFlagBits) {
   EXPECT_EQ(DecodeTimeCode(flagged_hour, 30), "12:00:00:00");
 }
 
-TEST(TimeSourceOptionsTest, CsvRowEndsWithTheTimeCode) {
+TEST(TimeSourceOptionsTest, CsvRowCarriesTheTimeCode) {
   FrameSample sample;
   sample.seconds = 1700000000;
   sample.frame_number = 41;
   sample.time_code = "12:34:56:07";
-  EXPECT_EQ(CsvRow(0, sample, nullptr), "0,1700000000,0,0,,41,12:34:56:07\n");
+  EXPECT_EQ(CsvRow(0, sample, nullptr), "0,1700000000,0,0,,41,12:34:56:07,\n");
 }
 
 }  // namespace

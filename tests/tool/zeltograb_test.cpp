@@ -115,24 +115,26 @@ struct CsvRow {
   int64_t micros;
   std::string frame_number;
   std::string time_code;
+  std::string ready;
 };
 
 std::vector<CsvRow> ReadCsv(const std::string& path) {
   std::ifstream in(path);
   std::string line;
   std::getline(in, line);
-  EXPECT_EQ(line, "index,seconds,milliseconds,microseconds,interval_ms,frame_number,time_code");
+  EXPECT_EQ(line,
+            "index,seconds,milliseconds,microseconds,interval_ms,frame_number,time_code,ready");
   std::vector<CsvRow> rows;
   while (std::getline(in, line)) {
     std::vector<std::string> f;
     std::stringstream s(line);
     for (std::string cell; std::getline(s, cell, ',');) f.push_back(cell);
     if (!line.empty() && line.back() == ',') f.push_back("");
-    EXPECT_EQ(f.size(), 7u) << line;
-    if (f.size() != 7) continue;
+    EXPECT_EQ(f.size(), 8u) << line;
+    if (f.size() != 8) continue;
     EXPECT_EQ(f[0], std::to_string(rows.size()));
-    rows.push_back(
-        {std::stoll(f[1]) * 1000000 + std::stoll(f[2]) * 1000 + std::stoll(f[3]), f[5], f[6]});
+    rows.push_back({std::stoll(f[1]) * 1000000 + std::stoll(f[2]) * 1000 + std::stoll(f[3]), f[5],
+                    f[6], f[7]});
   }
   return rows;
 }
@@ -204,6 +206,10 @@ TEST_F(ZeltograbTest, GrabsFramesIntoImagesAndCsv) {
       if (i > 0) {
         EXPECT_GT(rows[i].micros, rows[i - 1].micros) << "row " << i;
       }
+      // The queue fill when the frame was taken: at most the three buffers.
+      EXPECT_TRUE(!rows[i].ready.empty() && rows[i].ready.size() == 1 && rows[i].ready[0] >= '0' &&
+                  rows[i].ready[0] <= '3')
+          << "row " << i << ": " << rows[i].ready;
       char name[32];
       std::snprintf(name, sizeof name, "frame_%06zu.%s", i, format);
       if (!fs::exists(Path(out + "/" + name))) {

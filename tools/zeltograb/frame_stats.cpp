@@ -53,7 +53,7 @@ FrameStatistics Summarise(const std::vector<FrameSample>& samples) {
 }
 
 std::string CsvHeader() {
-  return "index,seconds,milliseconds,microseconds,interval_ms,frame_number,time_code\n";
+  return "index,seconds,milliseconds,microseconds,interval_ms,frame_number,time_code,ready\n";
 }
 
 std::string CsvRow(int64_t index, const FrameSample& sample, const FrameSample* previous) {
@@ -71,6 +71,8 @@ std::string CsvRow(int64_t index, const FrameSample& sample, const FrameSample* 
   if (sample.frame_number) row += std::to_string(*sample.frame_number);
   row += ',';
   if (sample.time_code) row += *sample.time_code;
+  row += ',';
+  if (sample.ready) row += std::to_string(*sample.ready);
   row += '\n';
   return row;
 }

@@ -18,6 +18,7 @@ struct FrameSample {
   uint16_t microseconds = 0;
   std::optional<uint32_t> frame_number;
   std::optional<std::string> time_code;  // "hh:mm:ss:ff" a time source plug-in wrote
+  std::optional<int32_t> ready;          // frames waiting in the module's queue after it
 };
 
 // Microseconds since 1970 of the sample's time stamp.
@@ -45,7 +46,8 @@ FrameStatistics Summarise(const std::vector<FrameSample>& samples);
 // frames.csv: a header line, then one line per sample:
 // index, seconds, milliseconds, microseconds, interval to the previous frame in
 // milliseconds (empty for the first), ZeltoSim frame number (empty when none),
-// time code (empty when none).
+// time code (empty when none), frames still ready in the queue (empty when
+// not known).
 std::string CsvHeader();
 std::string CsvRow(int64_t index, const FrameSample& sample, const FrameSample* previous);
 

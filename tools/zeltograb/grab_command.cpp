@@ -352,6 +352,8 @@ int RunGrab(const Options& options) {
       if (FAILED(hr)) break;
       if (record == nullptr || record->Data == nullptr) continue;  // woken up
       watchdog.FrameArrived();
+      int32_t ready = 0;
+      const bool ready_known = SUCCEEDED(s.usage->GetReadyCount(&ready));
 
       const auto* data = static_cast<const uint8_t*>(record->Data);
       FrameSample sample;
@@ -359,6 +361,7 @@ int RunGrab(const Options& options) {
       sample.milliseconds = record->Milliseconds;
       sample.microseconds = record->Microseconds;
       if (format) sample.frame_number = DecodeFrameCode(data, g, *format);
+      if (ready_known) sample.ready = ready;
       if (time_source.plugin && g.bytes >= 4) {
         sample.time_code = DecodeTimeCode(data, time_source.ltc_frame_rate);
       }
@@ -385,8 +388,6 @@ int RunGrab(const Options& options) {
       }
       samples.push_back(sample);
 
-      int32_t ready = 0;
-      s.usage->GetReadyCount(&ready);
       status_line.Update(static_cast<int64_t>(samples.size()), ready, running_dropped);
       if (SUCCEEDED(hr)) hr = grabber->ArmBuffer();
     }
