@@ -89,28 +89,45 @@ void CTripleList::FreeAllBuffers() {
 void CTripleList::ReleaseCurrentFrame() {
   // As in CommitFrame: the move and the set are one step under the event's lock,
   // so a host thread waiting in TakeFreeBuffer wakes to a free buffer.
-  std::lock_guard<std::mutex> event_lock(GrabEventLock);
+  bool marked;
   {
-    std::lock_guard<std::mutex> ready_lock(ReadyLock);
-    if (!HasCurrentFrame) return;
-    auto next = std::next(CurrentFrame);
-    std::lock_guard<std::mutex> free_lock(FreeLock);
-    FreeList.splice(FreeList.end(), ReadyList, CurrentFrame);
-    CurrentFrame = next;
-    HasCurrentFrame = next != ReadyList.end();
+    std::lock_guard<std::mutex> event_lock(GrabEventLock);
+    {
+      std::lock_guard<std::mutex> ready_lock(ReadyLock);
+      if (!HasCurrentFrame) return;
+      auto next = std::next(CurrentFrame);
+      std::lock_guard<std::mutex> free_lock(FreeLock);
+      FreeList.splice(FreeList.end(), ReadyList, CurrentFrame);
+      CurrentFrame = next;
+      HasCurrentFrame = next != ReadyList.end();
+    }
+    marked = MarkForWaiters(GrabEvent, grab_waiters_);
   }
-  GrabEvent.Set();
+  if (marked) GrabEvent.WakeWaiters();
 }
 
 void CTripleList::ReleaseAllFrames() {
-  std::lock_guard<std::mutex> event_lock(GrabEventLock);
+  bool marked;
   {
-    std::lock_guard<std::mutex> ready_lock(ReadyLock);
-    std::lock_guard<std::mutex> free_lock(FreeLock);
-    FreeList.splice(FreeList.end(), ReadyList);
-    HasCurrentFrame = false;
+    std::lock_guard<std::mutex> event_lock(GrabEventLock);
+    {
+      std::lock_guard<std::mutex> ready_lock(ReadyLock);
+      std::lock_guard<std::mutex> free_lock(FreeLock);
+      FreeList.splice(FreeList.end(), ReadyList);
+      HasCurrentFrame = false;
+    }
+    marked = MarkForWaiters(GrabEvent, grab_waiters_);
   }
-  GrabEvent.Set();
+  if (marked) GrabEvent.WakeWaiters();
+}
+
+bool CTripleList::MarkForWaiters(platform::ManualResetEvent& event,
+                                 const std::atomic<int32_t>& waiters) {
+  // A thread that waits counted itself under the event's lock, which the caller
+  // holds; one that has not yet resets the event before it looks at its list.
+  if (waiters.load() == 0) return false;
+  event.MarkSet();
+  return true;
 }
 
 int32_t CTripleList::GetBufferCount() {
@@ -157,36 +174,43 @@ CImageWrapper* CTripleList::TakeFreeBufferInside(bool* waited) {
   CImageWrapper* image = taken.front().get();
   std::lock_guard<std::mutex> lock(PendingLock);
   PendingList.splice(PendingList.end(), taken);
+  ++pending_count_;
   return image;
 }
 
 bool CTripleList::CommitFrame() {
   bool moved = false;
+  bool marked;
   // The move and the set happen under ReadEventLock as one step. Set after the
   // lock was let go, it could land after the host had taken this very frame and
   // gone back to waiting: the host would wake to an empty list and GetFrame
-  // would return null while frames flow.
-  std::lock_guard<std::mutex> event_lock(ReadEventLock);
+  // would return null while frames flow. Only the wake-up follows the lock, so a
+  // woken host does not at once block on it.
   {
-    std::lock_guard<std::mutex> ready_lock(ReadyLock);
+    std::lock_guard<std::mutex> event_lock(ReadEventLock);
     {
-      std::lock_guard<std::mutex> pending_lock(PendingLock);
-      if (!PendingList.empty()) {
-        CZeltoRGBImage* image = PendingList.front().get();
-        ImageRecord* record = image->GetRecord();
-        if (record->Data != nullptr) {
-          StampFrame(image);
-          time_source_manager_.ProcessFrame(record, ImageBytes);
+      std::lock_guard<std::mutex> ready_lock(ReadyLock);
+      {
+        std::lock_guard<std::mutex> pending_lock(PendingLock);
+        if (!PendingList.empty()) {
+          CZeltoRGBImage* image = PendingList.front().get();
+          ImageRecord* record = image->GetRecord();
+          if (record->Data != nullptr) {
+            StampFrame(image);
+            time_source_manager_.ProcessFrame(record, ImageBytes);
+          }
+          ReadyList.splice(ReadyList.end(), PendingList, PendingList.begin());
+          --pending_count_;
+          moved = true;
         }
-        ReadyList.splice(ReadyList.end(), PendingList, PendingList.begin());
-        moved = true;
       }
+      const int32_t ready = static_cast<int32_t>(ReadyList.size());
+      ReadyCount = ready;
+      if (ready > PeakReadyCount) PeakReadyCount = ready;
     }
-    const int32_t ready = static_cast<int32_t>(ReadyList.size());
-    ReadyCount = ready;
-    if (ready > PeakReadyCount) PeakReadyCount = ready;
+    marked = MarkForWaiters(ReadEvent, read_waiters_);
   }
-  ReadEvent.Set();
+  if (marked) ReadEvent.WakeWaiters();
   return moved;
 }
 
@@ -278,6 +302,8 @@ void CTripleList::CloseQueue() {
 }
 
 CZeltoRGBImage* CTripleList::FirstPendingImage() {
+  // The capture thread asks every pass, armed or not: none armed needs no lock.
+  if (pending_count_.load() == 0) return nullptr;
   std::lock_guard<std::mutex> lock(PendingLock);
   return PendingList.empty() ? nullptr : PendingList.front().get();
 }

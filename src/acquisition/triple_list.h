@@ -9,9 +9,10 @@
 // at the first pending image (FirstPendingImage), fills it outside every lock and
 // commits it. Lock order wherever several are held: ReadEventLock, GrabEventLock,
 // ReadyLock, FreeLock, PendingLock. Events are manual-reset: a waiter resets its
-// event and tests its list under the event's lock, then waits with no lock held;
-// the other side changes the list and sets the event in one step under the same
-// lock. So no wake-up is lost, and a waiter never wakes to the set of a buffer it
+// event, tests its list and counts itself under the event's lock, then waits with
+// no lock held; the other side changes the list and, when a waiter is counted,
+// sets the event in one step under the same lock, and wakes the waiter after it.
+// So no wake-up is lost, and a waiter never wakes to the set of a buffer it
 // already took (it would find its list empty). Waits have no time-out;
 // SignalGrabEvent / SignalReadEvent end them, and so does CloseQueue.
 //
@@ -137,6 +138,10 @@ class CTripleList {
 
  private:
   CImageWrapper* TakeFreeBufferInside(bool* waited);
+  // Under the event's lock: marks `event` set when a thread waits for it, and
+  // says so; the caller wakes the waiters once it has let go of the lock.
+  static bool MarkForWaiters(platform::ManualResetEvent& event,
+                             const std::atomic<int32_t>& waiters);
 
   ImageList ReadyList;
   ImageList FreeList;
@@ -157,6 +162,8 @@ class CTripleList {
   std::atomic<int32_t> PeakReadyCount{0};
   std::atomic<int32_t> read_waiters_{0};
   std::atomic<int32_t> grab_waiters_{0};
+  // PendingList's length, changed under PendingLock.
+  std::atomic<int32_t> pending_count_{0};
   // Set by CloseQueue under both event locks.
   bool closed_ = false;
   // Threads inside GetFrame or TakeFreeBuffer; the last thing each does on the

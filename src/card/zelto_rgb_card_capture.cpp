@@ -281,18 +281,19 @@ void CZeltoRGBCard::FramePath(bool in_worker, int32_t image_bytes, uint32_t layo
 
   int64_t source_w;
   int64_t source_h;
+  FrameLayout layout{};
   {
+    // One hold of the driver lock for the source size and the layout.
     std::lock_guard<std::recursive_mutex> lock(Channel.DriverLock);
     source_w = Timing().HorAddrTime;
     source_h = Timing().VerAddrTime;
+    // Geometry: the driver's output is read at its own stride; it is copied whole
+    // only when it is the image line for line.
+    layout = CurrentFrameLayout();
   }
   const bool whole = (source_w == Geometry.SourceWidth && source_h == Geometry.SourceHeight) ||
                      Geometry.PendingGeometry == PendingGeometry::kScaling;
   if (whole && in_worker) Pacer.FrameArrived(platform::PerformanceCounter());
-
-  // Geometry: the driver's output is read at its own stride; it is copied whole
-  // only when it is the image line for line.
-  const FrameLayout layout = CurrentFrameLayout();
   if (layout.generation != layout_generation) return;  // changed during the fill: dropped
   const FrameTarget target{data, static_cast<int64_t>(capacity), layout.image_width,
                            layout.image_height, image_bytes};

@@ -227,10 +227,8 @@ size_t CZeltoRGBCard::DriverOutputBytes() const {
 }
 
 void CZeltoRGBCard::EnsureCaptureBufferHoldsOutput() {
-  size_t held = 0;
-  Channel.ReadFrameBuffer([&held](const uint8_t*, size_t size) { held = size; });
   const size_t needed = DriverOutputBytes();
-  if (held < needed) LastDriverResult = Channel.ReplaceFrameBuffer(needed);
+  if (Channel.frame_buffer_size() < needed) LastDriverResult = Channel.ReplaceFrameBuffer(needed);
 }
 
 void CZeltoRGBCard::FitROI(int32_t width, int32_t height) {

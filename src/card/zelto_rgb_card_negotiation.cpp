@@ -172,8 +172,11 @@ void CZeltoRGBCard::AllocateCaptureBuffer() {
 int32_t CZeltoRGBCard::GetImageBytes() {
   const int64_t bytes = int64_t{std::max(0, Geometry.ImageSizeX.load())} *
                         std::max(0, Geometry.ImageSizeY.load()) * GetBitsPerPixel() / 8;
-  ImageBytes = static_cast<int32_t>(std::min<int64_t>(bytes, INT32_MAX));
-  return ImageBytes;
+  const auto image_bytes = static_cast<int32_t>(std::min<int64_t>(bytes, INT32_MAX));
+  // Written only when it changes: the capture thread asks every pass, and a
+  // store would take the cache line from the host thread each time.
+  if (ImageBytes.load() != image_bytes) ImageBytes = image_bytes;
+  return image_bytes;
 }
 
 int64_t CZeltoRGBCard::UnappliedRegionSourceBytes() const {

@@ -22,6 +22,7 @@ void CaptureChannel::RebindDriver() {
   if (!Bind()) platform::Trace("KTS DLL SETUP failed. Serious Error");
   CaptureHandle = 0;
   FrameBuffer = nullptr;
+  buffer_held_ = false;
   frame_buffer_size_ = 0;
   wanted_size_ = 0;
   size_requested_ = false;
@@ -38,6 +39,7 @@ void CaptureChannel::Close() {
     // Nothing to call: the fields are only cleared.
     CaptureHandle = 0;
     FrameBuffer = nullptr;
+    buffer_held_ = false;
     frame_buffer_size_ = 0;
     wanted_size_ = 0;
     size_requested_ = false;
@@ -57,6 +59,7 @@ void CaptureChannel::FreeFrameBuffer() {
     entries_.RGBCaptureFreeBuffer(CaptureHandle, &FrameBuffer);
     FrameBuffer = nullptr;
   }
+  buffer_held_ = false;
   frame_buffer_size_ = 0;
 }
 
@@ -67,6 +70,7 @@ void CaptureChannel::RequestFrameBuffer(size_t size) {
 }
 
 bool CaptureChannel::ApplyRequestedFrameBuffer(uint32_t* result) {
+  if (!size_requested_.load()) return false;  // the usual case, without the lock
   size_t size;
   {
     std::lock_guard<std::mutex> lock(FrameBufferLock);
@@ -75,16 +79,6 @@ bool CaptureChannel::ApplyRequestedFrameBuffer(uint32_t* result) {
   }
   *result = ReplaceFrameBuffer(size);
   return true;
-}
-
-bool CaptureChannel::has_frame_buffer() {
-  std::lock_guard<std::mutex> lock(FrameBufferLock);
-  return FrameBuffer != nullptr;
-}
-
-size_t CaptureChannel::wanted_frame_buffer_size() {
-  std::lock_guard<std::mutex> lock(FrameBufferLock);
-  return wanted_size_;
 }
 
 uint32_t CaptureChannel::ReplaceFrameBuffer(size_t size) {
@@ -97,6 +91,7 @@ uint32_t CaptureChannel::ReplaceFrameBuffer(size_t size) {
       entries_.RGBCaptureAllocateBuffer(CaptureHandle, &buffer, static_cast<uint32_t>(size));
   if (!IsDriverError(result) && buffer != nullptr) {
     FrameBuffer = buffer;
+    buffer_held_ = true;
     frame_buffer_size_ = size;
   }
   return result;

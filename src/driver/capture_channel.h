@@ -10,7 +10,9 @@
 // thread fills the buffer, only that thread replaces it, between two fills, so
 // a frame is never copied out of a buffer the driver did not fill: other
 // threads ask for a size (RequestFrameBuffer) and the capture thread applies it
-// (ApplyRequestedFrameBuffer).
+// (ApplyRequestedFrameBuffer). Whether a buffer is held, its size and the size
+// asked for are written under the buffer lock and read without it (the capture
+// thread looks at them every pass).
 #ifndef ZELTO_DRIVER_CAPTURE_CHANNEL_H_
 #define ZELTO_DRIVER_CAPTURE_CHANNEL_H_
 
@@ -68,16 +70,18 @@ class CaptureChannel {
   // the buffer by one of that size (ReplaceFrameBuffer) and returns true with
   // its result in `*result`; false when nothing was asked for.
   bool ApplyRequestedFrameBuffer(uint32_t* result);
-  bool has_frame_buffer();
+  bool has_frame_buffer() const { return buffer_held_.load(); }
+  // Bytes of the held buffer; 0 while none is held.
+  size_t frame_buffer_size() const { return frame_buffer_size_.load(); }
   // Bytes of the last buffer asked for, whether or not the driver gave it; 0
   // before the first.
-  size_t wanted_frame_buffer_size();
+  size_t wanted_frame_buffer_size() const { return wanted_size_.load(); }
   // Calls use(const uint8_t* data, size_t size) with the buffer lock held; data
   // is null and size 0 while no buffer is held.
   template <typename Use>
   void ReadFrameBuffer(Use&& use) {
     std::lock_guard<std::mutex> lock(FrameBufferLock);
-    use(static_cast<const uint8_t*>(FrameBuffer), frame_buffer_size_);
+    use(static_cast<const uint8_t*>(FrameBuffer), frame_buffer_size_.load());
   }
 
   CaptureParams Params{};
@@ -92,9 +96,10 @@ class CaptureChannel {
   DriverEntryTable entries_;
   HRGBCAPTURE CaptureHandle = 0;
   void* FrameBuffer = nullptr;
-  size_t frame_buffer_size_ = 0;  // bytes of FrameBuffer that the driver gave
-  size_t wanted_size_ = 0;
-  bool size_requested_ = false;
+  std::atomic<bool> buffer_held_{false};      // FrameBuffer is not null
+  std::atomic<size_t> frame_buffer_size_{0};  // bytes of FrameBuffer that the driver gave
+  std::atomic<size_t> wanted_size_{0};
+  std::atomic<bool> size_requested_{false};
   std::mutex FrameBufferLock;
 };
 

@@ -3,12 +3,16 @@
 namespace zelto::platform {
 
 void ManualResetEvent::Set() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    signalled_ = true;
-  }
-  signalled_cv_.notify_all();
+  MarkSet();
+  WakeWaiters();
 }
+
+void ManualResetEvent::MarkSet() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  signalled_ = true;
+}
+
+void ManualResetEvent::WakeWaiters() { signalled_cv_.notify_all(); }
 
 void ManualResetEvent::Reset() {
   std::lock_guard<std::mutex> lock(mutex_);

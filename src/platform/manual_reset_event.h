@@ -16,6 +16,12 @@ class ManualResetEvent {
   ManualResetEvent& operator=(const ManualResetEvent&) = delete;
 
   void Set();
+  // Set in two steps: MarkSet makes the event signalled without waking anyone,
+  // WakeWaiters wakes the threads in Wait. A caller marks under its own lock and
+  // wakes after letting go of it, so a woken thread does not block on that lock
+  // at once. A thread woken while the event is not (or no longer) set waits on.
+  void MarkSet();
+  void WakeWaiters();
   void Reset();
   void Wait();
   bool IsSet() const;

@@ -36,5 +36,28 @@ TEST(ManualResetEventTest, SetReleasesEveryWaiter) {
   EXPECT_EQ(released, 3);
 }
 
+// Set split in two, as the frame queue uses it: the mark alone is what a later
+// Wait sees, a wake alone sets nothing, and mark then wake releases a waiter
+// whether it was already waiting or not.
+TEST(ManualResetEventTest, MarkSetThenWakeWaitersIsSet) {
+  ManualResetEvent event;
+  event.WakeWaiters();
+  EXPECT_FALSE(event.IsSet());
+  event.MarkSet();
+  EXPECT_TRUE(event.IsSet());
+  event.Wait();  // returns at once: marked, never woken
+  event.Reset();
+
+  std::atomic<bool> released{false};
+  std::thread waiter([&] {
+    event.Wait();
+    released = true;
+  });
+  event.MarkSet();
+  event.WakeWaiters();
+  waiter.join();
+  EXPECT_TRUE(released);
+}
+
 }  // namespace
 }  // namespace zelto::platform
