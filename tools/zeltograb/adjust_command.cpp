@@ -1,6 +1,5 @@
 // zeltograb adjust: the card's adjustments as a host's slider page sees them,
 // listed and, with NAME=VALUE, one of them set first.
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +8,7 @@
 
 #include "card_session.h"
 #include "commands.h"
+#include "settings_options.h"
 
 namespace zelto::grab {
 namespace {
@@ -41,17 +41,6 @@ std::vector<Adjustment> ReadAdjustments(IOrvaneAdjustment* adjustments) {
   return out;
 }
 
-// Names compare without case, spaces, '-' or '_': "horizontal_position" is
-// "Horizontal Position".
-std::string Folded(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == ' ' || c == '-' || c == '_') continue;
-    out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  return out;
-}
-
 bool ParseValue(const std::string& text, int32_t* value) {
   if (text.empty() || text[0] == ' ') return false;
   errno = 0;
@@ -67,7 +56,7 @@ const Adjustment* Find(const std::vector<Adjustment>& list, const std::string& k
   int32_t id = 0;
   const bool numeric = ParseValue(key, &id);
   for (const Adjustment& a : list) {
-    if (numeric ? a.id == id : Folded(a.name) == Folded(key)) return &a;
+    if (numeric ? a.id == id : FoldedName(a.name) == FoldedName(key)) return &a;
   }
   return nullptr;
 }

@@ -9,10 +9,8 @@
 #include "options.h"
 
 namespace zelto::grab {
-namespace {
 
-// Lower case without spaces, '_' and '-': how names and labels are compared.
-std::string Canonical(const std::string& text) {
+std::string FoldedName(const std::string& text) {
   std::string out;
   for (char c : text) {
     if (c == ' ' || c == '_' || c == '-' || c == '\t') continue;
@@ -20,6 +18,8 @@ std::string Canonical(const std::string& text) {
   }
   return out;
 }
+
+namespace {
 
 // The label's first word when it is a percent text ("  50%   30.00 fps": "50%").
 std::string PercentText(const std::string& label) {
@@ -60,7 +60,7 @@ bool IsCaptureOption(const std::string& name) {
 bool ParseCaptureOption(const std::string& name, const std::string& value, SettingsOptions* options,
                         std::string* error) {
   if (name == "--capture-format") {
-    const std::string format = Canonical(value);
+    const std::string format = FoldedName(value);
     if (format != "rgb24" && format != "555" && format != "565" && format != "888") {
       *error = "--capture-format wants rgb24, 555, 565 or 888";
       return false;
@@ -131,22 +131,22 @@ std::string SetUsage() {
 }
 
 const SettingInfo* FindSetting(const std::vector<SettingInfo>& settings, const std::string& name) {
-  const std::string wanted = Canonical(name);
+  const std::string wanted = FoldedName(name);
   for (const SettingInfo& setting : settings) {
-    if (Canonical(setting.name) == wanted) return &setting;
+    if (FoldedName(setting.name) == wanted) return &setting;
   }
   return nullptr;
 }
 
 std::optional<int32_t> FindOptionValue(const SettingInfo& setting, const std::string& text) {
-  const std::string wanted = Canonical(text);
+  const std::string wanted = FoldedName(text);
   if (wanted.empty()) return std::nullopt;
   for (const SettingOptionInfo& option : setting.options) {
-    if (Canonical(option.label) == wanted) return option.value;
+    if (FoldedName(option.label) == wanted) return option.value;
   }
   for (const SettingOptionInfo& option : setting.options) {
     const std::string percent = PercentText(option.label);
-    if (!percent.empty() && Canonical(percent) == wanted) return option.value;
+    if (!percent.empty() && FoldedName(percent) == wanted) return option.value;
   }
   int64_t number = 0;
   if (ParseNumber(text, INT32_MIN, INT32_MAX, &number)) {

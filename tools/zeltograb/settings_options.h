@@ -49,6 +49,10 @@ struct SettingInfo {
   std::vector<SettingOptionInfo> options;
 };
 
+// Lower case without spaces, tabs, '_' and '-': how the tool compares the names
+// and labels a user types with the module's ("capture_format", "Capture Format").
+std::string FoldedName(const std::string& text);
+
 // The setting called `name`, compared case-insensitively and without spaces,
 // '_' and '-' ("capture_format" finds "Capture Format"); null when none is.
 const SettingInfo* FindSetting(const std::vector<SettingInfo>& settings, const std::string& name);
