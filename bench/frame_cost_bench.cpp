@@ -48,6 +48,7 @@
 #include "platform/registry.h"
 #include "platform/trace.h"
 #include "sim_card.h"
+#include "stall_guard.h"
 
 namespace zelto {
 namespace {
@@ -128,41 +129,6 @@ double CopyAloneNs(const std::vector<uint8_t>& source, int copies) {
   return static_cast<double>(spent) / copies;
 }
 
-// Ends the host's waits when frames stop flowing, so a broken capture path
-// fails the run instead of hanging it.
-class Stall {
- public:
-  Stall(CTripleList& queue, const std::atomic<int64_t>& frames)
-      : thread_([this, &queue, &frames] {
-          std::unique_lock<std::mutex> lock(mutex_);
-          int64_t seen = -1;
-          while (!cv_.wait_for(lock, 5s, [this] { return done_; })) {
-            if (frames.load() != seen) {
-              seen = frames.load();
-              continue;
-            }
-            stalled_ = true;
-            queue.SignalReadEvent();
-          }
-        }) {}
-  ~Stall() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      done_ = true;
-    }
-    cv_.notify_all();
-    thread_.join();
-  }
-  bool stalled() const { return stalled_; }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  bool done_ = false;
-  std::atomic<bool> stalled_{false};
-  std::thread thread_;
-};
-
 struct Round {
   double fill_ns = 0;        // ZeltoSim, per fill
   double copy_ns = 0;        // per frame
@@ -240,7 +206,7 @@ class Bench {
   BenchCard& card_;
   clockid_t capture_clock_;
   std::atomic<int64_t> frames_{0};
-  Stall stall_;
+  StallGuard stall_;
   int armed_ = 0;
   int64_t waits_ = 0;
 };

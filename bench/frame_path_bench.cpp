@@ -57,6 +57,7 @@
 #include "platform/registry.h"
 #include "repeated_runs.h"
 #include "sim_card.h"
+#include "stall_guard.h"
 
 namespace zelto {
 namespace {
@@ -127,43 +128,6 @@ class BenchCard : public CZeltoRGBCard {
   }
 };
 
-// Ends the host's waits when frames stop flowing, so a broken capture path
-// fails the benchmark instead of hanging it.
-class Stall {
- public:
-  Stall(CTripleList& queue, const std::atomic<int64_t>& frames)
-      : thread_([this, &queue, &frames] {
-          std::unique_lock<std::mutex> lock(mutex_);
-          int64_t seen = -1;
-          while (!done_) {
-            if (cv_.wait_for(lock, 5s, [this] { return done_; })) break;
-            if (frames.load() != seen) {
-              seen = frames.load();
-              continue;
-            }
-            stalled_ = true;
-            queue.SignalReadEvent();
-            queue.SignalGrabEvent();
-          }
-        }) {}
-  ~Stall() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      done_ = true;
-    }
-    cv_.notify_all();
-    thread_.join();
-  }
-  bool stalled() const { return stalled_; }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  bool done_ = false;
-  std::atomic<bool> stalled_{false};
-  std::thread thread_;
-};
-
 void BM_FramePath(benchmark::State& state, PathInfo info, Size size, bool cold) {
   testing::SimCard& sim = Sim();
   sim.Configure(("pacing=static;mode=" + size.Mode()).c_str());
@@ -179,7 +143,7 @@ void BM_FramePath(benchmark::State& state, PathInfo info, Size size, bool cold) 
     card.AllocateBuffers(cold ? 1 : kBuffers);
     card.EnableGrab();
     std::atomic<int64_t> frames{0};
-    std::optional<Stall> stall;
+    std::optional<StallGuard> stall;
     stall.emplace(card, frames);
     if (!cold) {
       for (int i = 0; i < kBuffers - 1; ++i) card.ArmBuffer();
