@@ -228,18 +228,10 @@ std::string Summary(const Options& options, const CardSession& s, const ImageGeo
 int RunGrab(const Options& options) {
   InstallInterruptHandler();
   // The time source values are read by the module at EnableGrab.
-  std::string ts_error;
-  if (!ApplyTimeSourceOptions(options, &ts_error)) {
-    std::fprintf(stderr, "zeltograb: %s\n", ts_error.c_str());
-    return kExitFileError;
-  }
-  const TimeSourceSettings time_source = ReadTimeSourceSettings(options.key);
+  TimeSourceSettings time_source;
   CardSession s;
-  int status = OpenCard(options, &s);
-  if (status != kExitOk) {
-    CloseCard(&s);
-    return status;
-  }
+  int status = StoreTimeSourceAndOpenCard(options, &time_source, &s);
+  if (status != kExitOk) return status;
   IOrvaneGenericGrabber* grabber = s.grabber.Get();
 
   // Capture format and rate, then geometry and pacing, before the buffers take

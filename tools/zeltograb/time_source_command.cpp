@@ -139,19 +139,24 @@ std::string DescribeTimeSourceState(IOrvaneGenericGrabber* grabber) {
   return line;
 }
 
-int RunTimeSource(const Options& options) {
+int StoreTimeSourceAndOpenCard(const Options& options, TimeSourceSettings* settings,
+                               CardSession* session) {
   std::string error;
   if (!ApplyTimeSourceOptions(options, &error)) {
     std::fprintf(stderr, "zeltograb: %s\n", error.c_str());
     return kExitFileError;
   }
-  const TimeSourceSettings settings = ReadTimeSourceSettings(options.key);
+  *settings = ReadTimeSourceSettings(options.key);
+  const int status = OpenCard(options, session);
+  if (status != kExitOk) CloseCard(session);
+  return status;
+}
+
+int RunTimeSource(const Options& options) {
+  TimeSourceSettings settings;
   CardSession s;
-  int status = OpenCard(options, &s);
-  if (status != kExitOk) {
-    CloseCard(&s);
-    return status;
-  }
+  int status = StoreTimeSourceAndOpenCard(options, &settings, &s);
+  if (status != kExitOk) return status;
   IOrvaneGenericGrabber* grabber = s.grabber.Get();
   // The module binds at EnableGrab; a few frames let the plug-in measure.
   std::string last_code;

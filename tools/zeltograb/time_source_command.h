@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "card_session.h"
 #include "module.h"
 #include "options.h"
 
@@ -27,6 +28,11 @@ struct TimeSourceSettings {
 // with `error` when the key cannot be written.
 bool ApplyTimeSourceOptions(const Options& options, std::string* error);
 TimeSourceSettings ReadTimeSourceSettings(const std::string& host_key);
+// What grab and timesource do first: store the time source options, read the
+// settings back into `settings` and open the card into `session`. Prints a
+// failure and returns its exit status (the session closed again); kExitOk else.
+int StoreTimeSourceAndOpenCard(const Options& options, TimeSourceSettings* settings,
+                               CardSession* session);
 
 // One line: the source, the offsets and the time code rate.
 std::string DescribeTimeSource(const TimeSourceSettings& settings);
